@@ -4,6 +4,14 @@
 namespace Zyn {
 
 ZYN_IMPLEMENT_ROOT_CLASS(ICharEventReceiver, "ICharEventReceiver", nullptr)
+ZYN_IMPLEMENT_ROOT_CLASS(IExportable, "IExportable", nullptr)
+ZYN_IMPLEMENT_ROOT_CLASS(IImportable, "IImportable", nullptr)
+ZYN_IMPLEMENT_ROOT_CLASS(IDuplicatable, "IDuplicatable", nullptr)
+ZYN_IMPLEMENT_ROOT_CLASS(IPositionable, "IPositionable", &IPositionable::RegisterProps)
+ZYN_IMPLEMENT_ROOT_CLASS(ITask, "ITask", nullptr)
 ZYN_IMPLEMENT_CLASS(ResourceManagerBase, "ResourceManagerBase", nullptr, nullptr, nullptr, Object)
+
+// TODO(properties): "Position" once the typed property templates are in.
+void IPositionable::RegisterProps(Class*) {}
 
 }  // namespace Zyn
