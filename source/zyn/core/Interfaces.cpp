@@ -1,4 +1,5 @@
 #include <zyn/core/Interfaces.h>
+#include <zyn/core/Property.h>
 #include <zyn/core/ResourceManagerBase.h>
 
 namespace Zyn {
@@ -11,7 +12,9 @@ ZYN_IMPLEMENT_ROOT_CLASS(IPositionable, "IPositionable", &IPositionable::Registe
 ZYN_IMPLEMENT_ROOT_CLASS(ITask, "ITask", nullptr)
 ZYN_IMPLEMENT_CLASS(ResourceManagerBase, "ResourceManagerBase", nullptr, nullptr, nullptr, Object)
 
-// TODO(properties): "Position" once the typed property templates are in.
-void IPositionable::RegisterProps(Class*) {}
+void IPositionable::RegisterProps(Class* cls) {
+    cls->InsertValueProp(new GetSetMemberProp<IPositionable, Point3D<float>>(
+        "Position", "The position of the object", &IPositionable::GetPosition, &IPositionable::SetPosition, 0));
+}
 
 }  // namespace Zyn
