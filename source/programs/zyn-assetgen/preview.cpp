@@ -4,6 +4,7 @@
 #include <string>
 
 #include "TempleArt.h"
+#include "TrophyArt.h"
 
 using namespace AssetGen;
 
@@ -51,5 +52,9 @@ int main(int argc, char** argv) {
     blit(171, left, cap);
     blit(4, mid, cap + 135);
     WritePam(dir + "/column.png", col);
+    Canvas trophies;
+    std::vector<SpriteRect> tsprites;
+    MakeTrophySheet(trophies, tsprites);
+    WritePam(dir + "/trophies.png", trophies);
     return 0;
 }
