@@ -15,7 +15,8 @@ File* CppPackage::OpenFile(const char* name) {
     for (unsigned int i = 0; i < CppPackageData::g_FileCount; ++i) {
         const CppPackageData::CompiledFile& file = CppPackageData::g_Files[i];
         // A file not generated yet is absent, so that a pack can provide it.
-        if (std::strcmp(file.name, name) == 0) return file.size ? new MemoryFile(file.data, file.size) : nullptr;
+        if (std::strcmp(file.name, name) == 0)
+            return file.size ? new MemoryFile(file.data, file.size) : nullptr;
     }
     return nullptr;
 }

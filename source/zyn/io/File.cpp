@@ -67,9 +67,15 @@ bool File::printf(const char* format, ...) {
     return Write(t_PrintfBuffer, length) != 0;
 }
 
-unsigned int File::Read16(void* buffer, unsigned int count) { return Read(buffer, ClampCount(count, 2) * 2) / 2; }
-unsigned int File::Read32(void* buffer, unsigned int count) { return Read(buffer, ClampCount(count, 4) * 4) / 4; }
-unsigned int File::Read64(void* buffer, unsigned int count) { return Read(buffer, ClampCount(count, 8) * 8) / 8; }
+unsigned int File::Read16(void* buffer, unsigned int count) {
+    return Read(buffer, ClampCount(count, 2) * 2) / 2;
+}
+unsigned int File::Read32(void* buffer, unsigned int count) {
+    return Read(buffer, ClampCount(count, 4) * 4) / 4;
+}
+unsigned int File::Read64(void* buffer, unsigned int count) {
+    return Read(buffer, ClampCount(count, 8) * 8) / 8;
+}
 
 unsigned int File::Write16(const void* buffer, unsigned int count) {
     return Write(buffer, ClampCount(count, 2) * 2) / 2;

@@ -31,11 +31,12 @@ void FolderPackage::RegisterProps(Class*) {
 
 File* FolderPackage::OpenFile(const char* name) {
     if (!name) return nullptr;
-    const int n = m_bUseFolder ? std::snprintf(g_PathBuffer, sizeof g_PathBuffer, "%s/%s", m_Folder.c_str(), name)
-                               : std::snprintf(g_PathBuffer, sizeof g_PathBuffer, "%s", name);
+    const int n = m_bUseFolder
+                      ? std::snprintf(g_PathBuffer, sizeof g_PathBuffer, "%s/%s", m_Folder.c_str(), name)
+                      : std::snprintf(g_PathBuffer, sizeof g_PathBuffer, "%s", name);
     if (n < 0 || unsigned(n) >= sizeof g_PathBuffer) {
-        LogSend(kLogWarning, "FolderPackage -> path of %s in %s is longer than %u characters; not opened", name,
-                m_Folder.c_str(), unsigned(sizeof g_PathBuffer - 1));
+        LogSend(kLogWarning, "FolderPackage -> path of %s in %s is longer than %u characters; not opened",
+                name, m_Folder.c_str(), unsigned(sizeof g_PathBuffer - 1));
         return nullptr;
     }
     for (char* p = g_PathBuffer; *p; ++p) {

@@ -39,10 +39,17 @@ unsigned int MemoryFile::Seek(int offset, int origin) {
     // Unsigned arithmetic: a move before the start lands far past the end,
     // where Read and Write return 0.
     switch (origin) {
-        case 0: m_Position = unsigned(offset); break;
-        case 1: m_Position = m_Position + unsigned(offset); break;
-        case 2: m_Position = m_Size + unsigned(offset); break;
-        default: return 0;
+        case 0:
+            m_Position = unsigned(offset);
+            break;
+        case 1:
+            m_Position = m_Position + unsigned(offset);
+            break;
+        case 2:
+            m_Position = m_Size + unsigned(offset);
+            break;
+        default:
+            return 0;
     }
     return old;
 }

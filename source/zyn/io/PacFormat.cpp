@@ -49,7 +49,9 @@ bool ReadPlain(SimpleFile& file, void* out, unsigned int n) {
     return true;
 }
 
-u32 LoadLE32(const unsigned char* b) { return u32(b[0]) | u32(b[1]) << 8 | u32(b[2]) << 16 | u32(b[3]) << 24; }
+u32 LoadLE32(const unsigned char* b) {
+    return u32(b[0]) | u32(b[1]) << 8 | u32(b[2]) << 16 | u32(b[3]) << 24;
+}
 
 }  // namespace
 
@@ -58,7 +60,8 @@ std::vector<PacDirectoryEntry> ReadPacDirectory(SimpleFile& file, u32 fileSize, 
     std::vector<PacDirectoryEntry> entries;
     unsigned char word[4];
     if (fileSize < 4 || !ReadPlain(file, word, 4)) {
-        LogSend(kLogError, "%s -> %s is too short to hold a pack directory (%u bytes)", owner, path, fileSize);
+        LogSend(kLogError, "%s -> %s is too short to hold a pack directory (%u bytes)", owner, path,
+                fileSize);
         return entries;
     }
     const u32 count = LoadLE32(word);

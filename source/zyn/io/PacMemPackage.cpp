@@ -45,8 +45,7 @@ PacMemPackage::PacMemPackage(const char* path) : Package(path ? path : "") {
         return;
     }
     FILE* f = file.GetHandle();
-    const bool read = fseeko(f, off_t(first), SEEK_SET) == 0 &&
-                      std::fread(data, 1, dataSize, f) == dataSize;
+    const bool read = fseeko(f, off_t(first), SEEK_SET) == 0 && std::fread(data, 1, dataSize, f) == dataSize;
     if (!read) {
         LogSend(kLogWarning, " -> Error loading file. Package will be streamed from hdd");
         delete[] data;
@@ -63,7 +62,9 @@ File* PacMemPackage::OpenFile(const char* name) {
     if (!name) return nullptr;
     auto it = m_Directory.find(name);
     if (it == m_Directory.end()) return nullptr;
-    if (m_pData) return new MemoryFile(static_cast<const unsigned char*>(m_pData) + it->second.offset, it->second.size);
+    if (m_pData)
+        return new MemoryFile(static_cast<const unsigned char*>(m_pData) + it->second.offset,
+                              it->second.size);
     PacPackage::PacFile* f = new PacPackage::PacFile(m_Name.c_str(), it->second.offset, it->second.size);
     if (f->IsOpen()) return f;
     delete f;

@@ -33,7 +33,9 @@ File* OpenDiskSource(const std::string& path) {
     return nullptr;
 }
 
-File* OpenPackagedSource(const std::string& name) { return Singleton<Root>::Get()->OpenFile(name.c_str(), true); }
+File* OpenPackagedSource(const std::string& name) {
+    return Singleton<Root>::Get()->OpenFile(name.c_str(), true);
+}
 
 void PutLE16(std::vector<unsigned char>& out, unsigned int v) {
     out.push_back(static_cast<unsigned char>(v));
@@ -48,7 +50,8 @@ void PutLE32(std::vector<unsigned char>& out, u32 v) {
 // would make a pack they cannot read.
 bool IsNameStorable(const std::string& name) {
     if (name.size() <= kPacMaxNameLength) return true;
-    LogSend(kLogWarning, "PacPackage -> member name longer than %u bytes: %s", kPacMaxNameLength, name.c_str());
+    LogSend(kLogWarning, "PacPackage -> member name longer than %u bytes: %s", kPacMaxNameLength,
+            name.c_str());
     return false;
 }
 
@@ -183,10 +186,17 @@ unsigned int PacPackage::PacFile::Read(void* buffer, unsigned int size) {
 unsigned int PacPackage::PacFile::Seek(int offset, int origin) {
     const u32 old = m_Position;
     switch (origin) {
-        case 0: m_Position = u32(offset); break;
-        case 1: m_Position = m_Position + u32(offset); break;
-        case 2: m_Position = m_Size + u32(offset); break;
-        default: return 0;
+        case 0:
+            m_Position = u32(offset);
+            break;
+        case 1:
+            m_Position = m_Position + u32(offset);
+            break;
+        case 2:
+            m_Position = m_Size + u32(offset);
+            break;
+        default:
+            return 0;
     }
     if (m_Position != old) m_bSeekPending = true;
     return old;
@@ -202,7 +212,8 @@ PacPackage::PacPackage(const char* path) : Package(path ? path : "") {
         return;
     }
     const u32 fileSize = GetPackFileSize(file);
-    const std::vector<PacDirectoryEntry> entries = ReadPacDirectory(file, fileSize, "PacPackage", m_Name.c_str());
+    const std::vector<PacDirectoryEntry> entries =
+        ReadPacDirectory(file, fileSize, "PacPackage", m_Name.c_str());
     FillDirectory(entries, fileSize, "PacPackage", m_Name.c_str(), m_Directory);
     file.Close();
 }
@@ -211,7 +222,9 @@ void PacPackage::FillDirectory(const std::vector<PacDirectoryEntry>& entries, u3
                                const char* path, Directory& out) {
     for (const PacDirectoryEntry& e : entries) {
         if (!IsPacEntryInFile(e, fileSize)) {
-            LogSend(kLogError, "%s -> %s: member %s (offset %u, %u bytes) lies beyond the end of the file (%u bytes); left out",
+            LogSend(kLogError,
+                    "%s -> %s: member %s (offset %u, %u bytes) lies beyond the end of the file (%u bytes); "
+                    "left out",
                     owner, path, e.name.c_str(), e.offset, e.size, fileSize);
             continue;
         }

@@ -41,10 +41,17 @@ unsigned int VectorFile::Write(const void* buffer, unsigned int size) {
 unsigned int VectorFile::Seek(int offset, int origin) {
     const unsigned int old = m_Position;
     switch (origin) {
-        case 0: m_Position = unsigned(offset); break;
-        case 1: m_Position = m_Position + unsigned(offset); break;
-        case 2: m_Position = unsigned(m_Data.size()) + unsigned(offset); break;
-        default: return 0;
+        case 0:
+            m_Position = unsigned(offset);
+            break;
+        case 1:
+            m_Position = m_Position + unsigned(offset);
+            break;
+        case 2:
+            m_Position = unsigned(m_Data.size()) + unsigned(offset);
+            break;
+        default:
+            return 0;
     }
     return old;
 }
