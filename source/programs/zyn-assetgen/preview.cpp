@@ -5,6 +5,7 @@
 
 #include "TempleArt.h"
 #include "TrophyArt.h"
+#include "ParticleArt.h"
 
 using namespace AssetGen;
 
@@ -56,5 +57,9 @@ int main(int argc, char** argv) {
     std::vector<SpriteRect> tsprites;
     MakeTrophySheet(trophies, tsprites);
     WritePam(dir + "/trophies.png", trophies);
+    Canvas parts;
+    std::vector<SpriteRect> psprites;
+    MakeParticleSheet(parts, psprites);
+    WritePam(dir + "/particles.png", parts);
     return 0;
 }
