@@ -38,6 +38,10 @@ public:
     virtual bool MakeSharedContextCurrent() = 0;
     /// Releases the shared context from the calling thread.
     virtual void DoneSharedContext() = 0;
+
+    /// Shows or hides the pointer over the window; surfaces without a
+    /// window of their own ignore it.
+    virtual void ShowCursor(bool /*show*/) {}
 };
 
 }  // namespace Zyn

@@ -1,0 +1,30 @@
+// Where the program finds its data and keeps the user's preferences. Paths
+// are returned without a trailing slash.
+#pragma once
+
+#include <string>
+
+namespace Zyn {
+namespace Folders {
+
+/// The folder named by the command line (`--data DIR`); empty clears it.
+void SetDataFolderOverride(const std::string& folder);
+/// The data folder of a build tree, used when nothing else names one
+/// (programs pass their compile-time build folder); empty clears it.
+void SetBuildTreeDataFolder(const std::string& folder);
+
+/// The data folder: the override, else $ZYN_DATA_DIR, else
+/// `<exe>/../share/zyn-screensaver` when it exists, else the build tree's
+/// folder when set, else `<exe>/../share/zyn-screensaver` all the same.
+std::string GetDataFolder();
+
+/// $XDG_CONFIG_HOME when it is an absolute path, else `~/.config`; empty
+/// when no home folder is known.
+std::string GetPreferencesFolder();
+
+/// The running executable's absolute path from /proc/self/exe; empty on
+/// failure.
+std::string GetExecutablePath();
+
+}  // namespace Folders
+}  // namespace Zyn
