@@ -57,24 +57,6 @@ bool IsIssuedFunc(CompareFunc f) { return f >= CMP_NEVER && f <= CMP_ALWAYS; }
 // memory) must reach GL_C4UB as bytes R, G, B, A.
 inline u32 SwapRedBlue(u32 c) { return (c & 0xFF00FF00u) | ((c >> 16) & 0xFFu) | ((c & 0xFFu) << 16); }
 
-// The copy runs over 32-bit words so the compiler can vectorise it; the
-// colour is the third word of each 6-word vertex.
-void CopyConvertVertices(BasicVertex* dst, const BasicVertex* src, unsigned vertexCount) {
-    static_assert(offsetof(BasicVertex, color) == 8, "colour must be the third word");
-    u32* __restrict d = reinterpret_cast<u32*>(dst);
-    const u32* __restrict s = reinterpret_cast<const u32*>(src);
-    for (unsigned i = 0; i < vertexCount; ++i) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = SwapRedBlue(s[2]);
-        d[3] = s[3];
-        d[4] = s[4];
-        d[5] = s[5];
-        d += 6;
-        s += 6;
-    }
-}
-
 void IssueClipPlanes() {
     const Rect<float>& r = g_ClipRect;
     const GLdouble planes[4][4] = {{1.0, 0.0, 0.0, -double(r.x1)},
@@ -124,6 +106,24 @@ void CheckGLError(const char* call, const char* file, int line) {
         if (err == GL_NO_ERROR) return;
         LogSend(kLogWarning, "GL error %s after %s (%s:%d)",
                 reinterpret_cast<const char*>(gluErrorString(err)), call, file, line);
+    }
+}
+
+// The copy runs over 32-bit words so the compiler can vectorise it; the
+// colour is the third word of each 6-word vertex.
+void CopyConvertVertices(BasicVertex* dst, const BasicVertex* src, unsigned vertexCount) {
+    static_assert(offsetof(BasicVertex, color) == 8, "colour must be the third word");
+    u32* __restrict d = reinterpret_cast<u32*>(dst);
+    const u32* __restrict s = reinterpret_cast<const u32*>(src);
+    for (unsigned i = 0; i < vertexCount; ++i) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = SwapRedBlue(s[2]);
+        d[3] = s[3];
+        d[4] = s[4];
+        d[5] = s[5];
+        d += 6;
+        s += 6;
     }
 }
 
