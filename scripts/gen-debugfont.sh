@@ -1,0 +1,14 @@
+#!/bin/sh
+# Rebuilds the debug font generator and regenerates the compiled-in debug
+# font: source/zyn/io/CppPackageData.cpp, plus the three files themselves in
+# OUT_DIR (default: BUILD_DIR/debugfont). The output is the same, byte for
+# byte, on every run.
+# Usage: scripts/gen-debugfont.sh [BUILD_DIR [OUT_DIR]]
+set -eu
+cd "$(dirname "$0")/.."
+dir="${1:-build/debugfont}"
+out="${2:-$dir/debugfont}"
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYN_BUILD_TESTS=OFF -DZYN_BUILD_BENCH=OFF >/dev/null
+cmake --build "$dir" -j2 --target zyn-debugfont
+mkdir -p "$out"
+"$dir/source/programs/zyn-debugfont/zyn-debugfont" "$out" source/zyn/io/CppPackageData.cpp
