@@ -2,7 +2,7 @@
 // Updated front to back and rendered back to front by their application.
 #pragma once
 
-#include <zyn/core/DynGroupObject.h>
+#include <zyn/core/Class.h>
 
 namespace Zyn {
 

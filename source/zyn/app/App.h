@@ -1,0 +1,47 @@
+// An application: layers of app objects in Root's "Update" group. Each frame
+// it updates its active layers front to back, then renders them back to
+// front between the renderer's begin and end of frame.
+#pragma once
+
+#include <zyn/app/AppObject.h>
+
+namespace Zyn {
+
+class Font;
+
+class App : public DynGroupObject {
+    ZYN_DECLARE_CLASS(App)
+
+public:
+    enum Group { kActiveLayers = 0, kIdleLayers = 1 };
+
+    explicit App(const char* name = "");
+    ~App() override;
+    ZYN_STATIC_CREATE(App)
+
+    /// The whole frame; always false, so objects behind the application in
+    /// its group are not updated.
+    bool Update(float dt) override;
+    /// The built-in cursor while Root's mouse flag is set.
+    virtual void RenderMouse();
+    /// The "fps"/"tpf" text, toggled by key code 123.
+    void RenderFrameRate(float dt);
+
+    bool IsShowingFrameRate() const { return m_bShowFrameRate; }
+    StdListDynGroup<AppObject>& GetActiveLayers() { return m_ActiveLayers; }
+    /// The frame-rate text as last formatted (shared by all applications).
+    static const char* GetFrameRateText();
+
+    static void RegisterProps(Class* cls);
+
+protected:
+    /// Viewport, 2D mode, logical projection, no transform, no clipping.
+    void SetupFrame();
+
+    Font* m_pDebugFont = nullptr;  // holds one reference
+    bool m_bShowFrameRate = false;
+    StdListDynGroup<AppObject> m_ActiveLayers;
+    StdListDynGroup<AppObject> m_IdleLayers;
+};
+
+}  // namespace Zyn
