@@ -1,0 +1,85 @@
+#include <zyn/particles/EffectManager.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include <zyn/core/BasicSerializator.h>
+#include <zyn/core/Root.h>
+#include <zyn/io/File.h>
+#include <zyn/particles/ParticleEffectInstance.h>
+
+namespace Zyn {
+
+ZYN_IMPLEMENT_CLASS(EffectManager, "EffectManager", nullptr, nullptr, &EffectManager::RegisterProps,
+                    ResourceManagerBase)
+
+EffectManager::EffectManager() {
+    std::atexit(&Singleton<EffectManager>::_destroy);
+    Singleton<Root>::Get()->InsertObject(this, Root::kResourceManagers, 0, nullptr);
+}
+
+void EffectManager::RegisterProps(Class* cls) { RegisterManagerProps(cls, "ParticleEffects"); }
+
+ParticleEffect* EffectManager::GetEffect(const char* name) {
+    if (!name) return nullptr;
+    LogSend(kLogDebug, "EffectManager::Finding particle effect resource: %s", name);
+    auto it = m_Resources.find(name);
+    if (it != m_Resources.end()) {
+        LogSend(kLogDebug, "EffectManager::Resource found: %s", name);
+        it->second->AddRef();
+        return it->second;
+    }
+    LogSend(kLogDebug, "EffectManager::Resource not found: %s", name);
+    std::unique_ptr<File> file(Singleton<Root>::Get()->OpenFile(name, true));
+    if (!file) {
+        LogSend(kLogWarning, "Effect Resource <%s> not found...", name);
+        return nullptr;
+    }
+    BasicSerializator serializator(file.get());
+    Class* rootClass = serializator.GetLoadHierarchyRootClass();
+    if (!rootClass || !rootClass->Supports(&ParticleEffect::sm_Class)) {
+        LogSend(kLogWarning, "Could not load resource <%s>...", name);
+        return nullptr;
+    }
+    Object* loaded = serializator.LoadHierarchy();
+    ParticleEffect* effect = ZYN_Cast<ParticleEffect, Object>(loaded);
+    if (!effect) {
+        if (loaded) loaded->Release();
+        LogSend(kLogWarning, "Could not load resource <%s>...", name);
+        return nullptr;
+    }
+    effect->SetName(name);
+    m_Resources.emplace(effect->GetName(), effect);
+    // The manager holds no reference: the effect leaves the map when it dies.
+    InsertObjectHelper(effect, 0, false);
+    effect->AddRef();
+    return effect;
+}
+
+Object* EffectManager::GetResource(const char* name, Class*) { return GetEffect(name); }
+
+bool EffectManager::ReloadResource(Object*) {
+    LogSend(kLogWarning, "Resource reload not supported on ParticleEffect objects...");
+    return false;
+}
+
+ParticleEffectInstance* EffectManager::CreateInstance(const char* effectName, const char* instanceName,
+                                                      Point3D<float> position, bool killWhenDone) {
+    ParticleEffect* effect = GetEffect(effectName);
+    if (!effect) {
+        LogSend(kLogWarning, "EffectManager::CreateInstance -> Could not load effect: %s",
+                effectName ? effectName : "");
+        return nullptr;
+    }
+    // The reference GetEffect added is kept on purpose: an effect that has had
+    // an instance stays loaded for the rest of the run.
+    ParticleEffectInstance* instance = new ParticleEffectInstance(instanceName, position);
+    instance->SetKillWhenDone(killWhenDone);
+    // Lands at the front of the active group, which binds it to the effect.
+    effect->InsertObject(instance, -1, 0, nullptr);
+    return instance;
+}
+
+EffectManager* GetCreateEffectManager() { return Singleton<EffectManager>::Get(); }
+
+}  // namespace Zyn
