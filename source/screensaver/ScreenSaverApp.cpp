@@ -1,0 +1,26 @@
+#include <screensaver/ScreenSaverApp.h>
+
+#include <cstdlib>
+
+#include <zyn/core/Root.h>
+
+using namespace Zyn;
+
+ScreenSaverApp::ScreenSaverApp(const char* name) : App(name) {}
+
+ScreenSaverApp::~ScreenSaverApp() = default;
+
+bool ScreenSaverApp::Update(float dt) {
+    Root* root = Singleton<Root>::Get();
+    // Per instance rather than function-local: a second application in the
+    // same process (tests, a re-created scene) sees its own first position.
+    if (!m_bMouseSeen) {
+        m_bMouseSeen = true;
+        m_MouseX = root->m_MouseX;
+        m_MouseY = root->m_MouseY;
+    }
+    if (std::abs(root->m_MouseX - m_MouseX) > 2 || std::abs(root->m_MouseY - m_MouseY) > 2) root->Close();
+    const bool keyDown = (root->m_KeyStates[27] | root->m_KeyStates[13] | root->m_KeyStates[32]) & Root::kKeyDown;
+    if (keyDown && !root->m_bInputLocked) root->Close();
+    return App::Update(dt);
+}
