@@ -48,7 +48,8 @@ std::vector<unsigned char> MakeTexture() {
     std::vector<unsigned char> rgb(size_t(kSize) * kSize * 3);
     for (unsigned y = 0; y < kSize; ++y)
         for (unsigned x = 0; x < kSize; ++x) {
-            const double wave = 60.0 * std::sin(x * 0.013) * std::cos(y * 0.021) + 30.0 * std::sin((x + y) * 0.05);
+            const double wave =
+                60.0 * std::sin(x * 0.013) * std::cos(y * 0.021) + 30.0 * std::sin((x + y) * 0.05);
             const double vein = double(Hash(x / 16, y / 16) & 63) - 32.0;
             const double grain = double(Hash(x, y) & 15) - 8.0;
             const double v = 128.0 + wave + vein + grain;
@@ -95,8 +96,8 @@ Fixture& GetFixture() {
 
 // Runs opj_decompress with two threads; wall time in ms, or a negative value on failure.
 double RunCli(const Fixture& f) {
-    const char* argv[] = {"opj_decompress", "-i", f.input.c_str(), "-o", f.output.c_str(), "-threads", "2",
-                          nullptr};
+    const char* argv[] = {"opj_decompress", "-i", f.input.c_str(), "-o", f.output.c_str(),
+                          "-threads",       "2",  nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -120,7 +121,8 @@ bool SameAsCli(const Fixture& f, const unsigned char* pixels) {
     std::vector<unsigned char> ppm(bytes + 256);
     const size_t n = fread(ppm.data(), 1, ppm.size(), in);
     fclose(in);
-    return n > bytes && ppm[0] == 'P' && ppm[1] == '6' && memcmp(ppm.data() + (n - bytes), pixels, bytes) == 0;
+    return n > bytes && ppm[0] == 'P' && ppm[1] == '6' &&
+           memcmp(ppm.data() + (n - bytes), pixels, bytes) == 0;
 }
 
 double Min(const std::vector<double>& v) { return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end()); }
@@ -149,7 +151,8 @@ void BM_DecodeJP2_2048_RGB_TwoThreads(benchmark::State& state) {
         unsigned w = 0, h = 0;
         int channels = 0;
         const Clock::time_point start = Clock::now();
-        unsigned char* pixels = Zyn::DecodeImage(f.file.data(), f.file.size(), &w, &h, &channels, false, kSize);
+        unsigned char* pixels =
+            Zyn::DecodeImage(f.file.data(), f.file.size(), &w, &h, &channels, false, kSize);
         const double ms = Milliseconds(Clock::now() - start);
         state.SetIterationTime(ms / 1000.0);
         ours.push_back(ms);

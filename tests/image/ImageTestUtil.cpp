@@ -75,10 +75,14 @@ Bytes WritePNGRows(const std::vector<const unsigned char*>& rows, unsigned w, un
 
 int PngChannels(int colourType) {
     switch (colourType) {
-        case PNG_COLOR_TYPE_GRAY: return 1;
-        case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
-        case PNG_COLOR_TYPE_RGB: return 3;
-        default: return 4;
+        case PNG_COLOR_TYPE_GRAY:
+            return 1;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            return 2;
+        case PNG_COLOR_TYPE_RGB:
+            return 3;
+        default:
+            return 4;
     }
 }
 
@@ -94,7 +98,8 @@ Bytes WritePNG(const Bytes& pixels, unsigned w, unsigned h, int colourType, bool
 Bytes WritePNG16(const std::vector<unsigned short>& samples, unsigned w, unsigned h, int colourType) {
     const size_t stride = size_t(w) * PngChannels(colourType);
     std::vector<const unsigned char*> rows(h);
-    for (unsigned y = 0; y < h; ++y) rows[y] = reinterpret_cast<const unsigned char*>(samples.data() + y * stride);
+    for (unsigned y = 0; y < h; ++y)
+        rows[y] = reinterpret_cast<const unsigned char*>(samples.data() + y * stride);
     return WritePNGRows(rows, w, h, colourType, 16, false, nullptr, 0, nullptr, 0);
 }
 
@@ -176,7 +181,8 @@ Bytes WriteTGA(const Bytes& pixels, unsigned w, unsigned h, int channels, bool t
                !(i + raw + 1 < filePixels.size() && filePixels[i + raw] == filePixels[i + raw + 1]))
             ++raw;
         out.push_back(static_cast<unsigned char>(raw - 1));
-        for (size_t k = 0; k < raw; ++k) out.insert(out.end(), filePixels[i + k].begin(), filePixels[i + k].end());
+        for (size_t k = 0; k < raw; ++k)
+            out.insert(out.end(), filePixels[i + k].begin(), filePixels[i + k].end());
         i += raw;
     }
     return out;
@@ -229,7 +235,8 @@ Bytes EncodeCustom(unsigned w, unsigned h, const std::vector<Component>& comps, 
         const int range = 1 << comps[c].prec;
         const int low = comps[c].isSigned ? -range / 2 : 0;
         const size_t n = size_t(parms[c].w) * parms[c].h;
-        for (size_t i = 0; i < n; ++i) image->comps[c].data[i] = low + int((i * 7919u + c * 31u) % unsigned(range));
+        for (size_t i = 0; i < n; ++i)
+            image->comps[c].data[i] = low + int((i * 7919u + c * 31u) % unsigned(range));
     }
     opj_cparameters_t params;
     opj_set_default_encoder_parameters(&params);
@@ -259,8 +266,8 @@ Bytes EncodeCustom(unsigned w, unsigned h, const std::vector<Component>& comps, 
 Bytes ExtractCodestream(const Bytes& jp2) {
     size_t pos = 0;
     while (pos + 8 <= jp2.size()) {
-        const size_t len = (size_t(jp2[pos]) << 24) | (size_t(jp2[pos + 1]) << 16) | (size_t(jp2[pos + 2]) << 8) |
-                           jp2[pos + 3];
+        const size_t len = (size_t(jp2[pos]) << 24) | (size_t(jp2[pos + 1]) << 16) |
+                           (size_t(jp2[pos + 2]) << 8) | jp2[pos + 3];
         if (memcmp(&jp2[pos + 4], "jp2c", 4) == 0) {
             const size_t end = len == 0 ? jp2.size() : pos + len;
             if (end > jp2.size() || end < pos + 8) return Bytes();

@@ -15,7 +15,8 @@ using ZynTest::ScopedLogCapture;
 
 namespace {
 
-const unsigned char kJP2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+const unsigned char kJP2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
+                                         0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
 
 Bytes Encode(const Bytes& pixels, unsigned w, unsigned h, int channels, float ratio) {
     Bytes out;
@@ -23,7 +24,9 @@ Bytes Encode(const Bytes& pixels, unsigned w, unsigned h, int channels, float ra
     return out;
 }
 
-unsigned char ExpectedPremultiplied(unsigned c, unsigned a) { return (unsigned char)std::lround(c * a / 255.0); }
+unsigned char ExpectedPremultiplied(unsigned c, unsigned a) {
+    return (unsigned char)std::lround(c * a / 255.0);
+}
 
 // What a 4-channel decode must give for straight RGBA pixels.
 Bytes Premultiplied(const Bytes& rgba) {
@@ -138,7 +141,8 @@ TEST(Jpeg2000, GreyWithAlphaBecomesPremultipliedRGBA) {
     for (unsigned i = 0; i < 16; ++i) {
         const unsigned g = (i * 7919u) % 256, a = (i * 7919u + 31u) % 256;
         const unsigned char p = ExpectedPremultiplied(g, a);
-        EXPECT_EQ((Bytes{p, p, p, (unsigned char)a}), Bytes(d.pixels.get() + 4 * i, d.pixels.get() + 4 * i + 4));
+        EXPECT_EQ((Bytes{p, p, p, (unsigned char)a}),
+                  Bytes(d.pixels.get() + 4 * i, d.pixels.get() + 4 * i + 4));
     }
 }
 
@@ -164,7 +168,10 @@ TEST(Jpeg2000, RejectsComponentsItCannotShow) {
         {"signed", {signedComp}, OPJ_CLRSPC_GRAY, "signed components not supported"},
         {"mixed precision", {plain, narrow, plain}, OPJ_CLRSPC_SRGB, "components of different precision"},
         {"20-bit", {wide}, OPJ_CLRSPC_GRAY, "20-bit components not supported"},
-        {"five components", {plain, plain, plain, plain, plain}, OPJ_CLRSPC_SRGB, "5 components not supported"},
+        {"five components",
+         {plain, plain, plain, plain, plain},
+         OPJ_CLRSPC_SRGB,
+         "5 components not supported"},
         {"sYCC", {plain, plain, plain}, OPJ_CLRSPC_SYCC, "YCC colour space not supported"},
     };
     for (const Case& c : cases) {

@@ -13,7 +13,8 @@ namespace {
 // Largest difference between decoded samples and the source, sample by sample.
 int WorstDifference(const Decoded& d, const Bytes& source) {
     int worst = 0;
-    for (size_t i = 0; i < source.size(); ++i) worst = std::max(worst, std::abs(int(d.at(i)) - int(source[i])));
+    for (size_t i = 0; i < source.size(); ++i)
+        worst = std::max(worst, std::abs(int(d.at(i)) - int(source[i])));
     return worst;
 }
 

@@ -15,8 +15,8 @@ bool CheckDimensions(const char* format, unsigned width, unsigned height, unsign
     // Bounding both sides by the texture limit also bounds every later allocation.
     if (width == 0 || height == 0 || width > maxDimension || height > maxDimension ||
         size_t(width) > SIZE_MAX / 4 / size_t(height)) {
-        LogSend(kLogError, "ImageDecode -> %s error: image size %u x %u outside 1..%u", format, width,
-                height, maxDimension);
+        LogSend(kLogError, "ImageDecode -> %s error: image size %u x %u outside 1..%u", format, width, height,
+                maxDimension);
         return false;
     }
     return true;
@@ -35,7 +35,8 @@ namespace {
 
 using ImageDecodeImpl::DecodedPixels;
 
-const unsigned char kJP2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+const unsigned char kJP2Signature[12] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
+                                         0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
 const unsigned char kJ2KSignature[4] = {0xFF, 0x4F, 0xFF, 0x51};
 const unsigned char kPNGSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 const unsigned char kJPEGSignature[3] = {0xFF, 0xD8, 0xFF};

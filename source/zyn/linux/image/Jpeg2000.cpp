@@ -286,7 +286,8 @@ bool EncodeJP2(const unsigned char* pixels, unsigned w, unsigned h, int channels
         parms[c].prec = 8;
         parms[c].sgnd = 0;
     }
-    ImagePtr image(opj_image_create(OPJ_UINT32(channels), parms, channels >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
+    ImagePtr image(
+        opj_image_create(OPJ_UINT32(channels), parms, channels >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
     if (!image) {
         LogSend(kLogError, "EncodeJP2 -> out of memory for %u x %u", w, h);
         return false;
@@ -342,8 +343,8 @@ bool EncodeJP2(const unsigned char* pixels, unsigned w, unsigned h, int channels
     opj_stream_set_skip_function(stream.get(), &SkipWriteFn);
     opj_stream_set_seek_function(stream.get(), &SeekWriteFn);
 
-    if (!opj_start_compress(codec.get(), image.get(), stream.get()) || !opj_encode(codec.get(), stream.get()) ||
-        !opj_end_compress(codec.get(), stream.get())) {
+    if (!opj_start_compress(codec.get(), image.get(), stream.get()) ||
+        !opj_encode(codec.get(), stream.get()) || !opj_end_compress(codec.get(), stream.get())) {
         LogSend(kLogError, "EncodeJP2 -> encoding failed");
         out.clear();
         return false;

@@ -35,7 +35,9 @@ void OnError(png_structp png, png_const_charp msg) {
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp msg) { LogSend(kLogDebug, "ImageDecode -> PNG warning: %s", msg); }
+void OnWarning(png_structp, png_const_charp msg) {
+    LogSend(kLogDebug, "ImageDecode -> PNG warning: %s", msg);
+}
 
 void ReadFn(png_structp png, png_bytep dst, png_size_t bytes) {
     PngState* s = static_cast<PngState*>(png_get_io_ptr(png));

@@ -131,7 +131,8 @@ bool DecodeTGA(const unsigned char* data, size_t size, unsigned maxDimension, De
                 return Fail("truncated pixel data");
             }
             for (size_t k = 0; k < count; ++k, ++i)
-                StorePixel(data + pos + (run ? 0 : k * bytesPerPixel), pixels + i * bytesPerPixel, bytesPerPixel);
+                StorePixel(data + pos + (run ? 0 : k * bytesPerPixel), pixels + i * bytesPerPixel,
+                           bytesPerPixel);
             pos += need;
         }
     }
