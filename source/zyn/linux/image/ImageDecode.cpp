@@ -13,10 +13,13 @@ namespace ImageDecodeImpl {
 
 bool CheckDimensions(const char* format, unsigned width, unsigned height, unsigned maxDimension) {
     // Bounding both sides by the texture limit also bounds every later allocation.
-    if (width == 0 || height == 0 || width > maxDimension || height > maxDimension ||
-        size_t(width) > SIZE_MAX / 4 / size_t(height)) {
+    if (width == 0 || height == 0 || width > maxDimension || height > maxDimension) {
         LogSend(kLogError, "ImageDecode -> %s error: image size %u x %u outside 1..%u", format, width, height,
                 maxDimension);
+        return false;
+    }
+    if (size_t(width) > SIZE_MAX / 4 / size_t(height)) {
+        LogSend(kLogError, "ImageDecode -> %s error: image size %u x %u too large", format, width, height);
         return false;
     }
     return true;
