@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -181,6 +182,30 @@ TEST(RendererSetup, QuadsBeforeInitAreDroppedWithOneLogLine) {
     G::_FlushRender();  // must do nothing without a store
 }
 
+TEST(RendererCopy, ExchangesRedAndBlueAndCopiesEverythingElse) {
+    // Odd counts and every vertex of a pair go through the vector path and the tail.
+    for (unsigned n : {1u, 2u, 7u, 8u}) {
+        std::vector<BasicVertex> src(n), dst(n + 1);
+        for (unsigned i = 0; i < n; ++i)
+            src[i] = {float(i) + 0.25f, -float(i), Color(0x01020304u * (i + 1)),
+                      1e6f * float(i),  3.5f,      0.125f};
+        const BasicVertex guard = {9, 9, 0xDEADBEEF, 9, 9, 9};
+        dst[n] = guard;
+        G::CopyConvertVertices(dst.data(), src.data(), n);
+        for (unsigned i = 0; i < n; ++i) {
+            const u32 c = src[i].color;
+            const u32 swapped = (c & 0xFF00FF00u) | ((c >> 16) & 0xFFu) | ((c & 0xFFu) << 16);
+            EXPECT_EQ(u32(dst[i].color), swapped) << n << "/" << i;
+            EXPECT_EQ(dst[i].u, src[i].u);
+            EXPECT_EQ(dst[i].v, src[i].v);
+            EXPECT_EQ(dst[i].x, src[i].x);
+            EXPECT_EQ(dst[i].y, src[i].y);
+            EXPECT_EQ(dst[i].z, src[i].z);
+        }
+        EXPECT_EQ(std::memcmp(&dst[n], &guard, sizeof guard), 0) << "wrote past the end for " << n;
+    }
+}
+
 TEST_F(Renderer, SecondInitKeepsItsArraysAndTheContext) {
     BasicVertex* store = G::Globals::g_LockedQuadBuffer;
     u16* indices = G::Globals::g_IndexBuffer;
@@ -223,7 +248,7 @@ TEST_F(Renderer, TopLeftOfTheLogicalScreenIsTheTopLeftPixel) {
 TEST_F(Renderer, LogicalScreenIsScaledOntoTheWindow) {
     TearDown();
     StartWith(MakeSettings(64, 48, 256, 192));
-    Fill(0, 0, 32, 32, 0xFFFFFFFF);         // 8 x 8 pixels at the top left
+    Fill(0, 0, 32, 32, 0xFFFFFFFF);        // 8 x 8 pixels at the top left
     Fill(224, 160, 256, 192, 0xFF00FF00);  // 8 x 8 pixels at the bottom right
     Finish();
     EXPECT_TRUE(IsWhite(0, 0));
@@ -269,6 +294,7 @@ TEST_F(Renderer, BatchHoldsGLByteOrderAndLeavesTheCallersArray) {
 // Blending, alpha test, depth.
 
 struct BlendCase {
+    const char* name;
     BlendMode mode;
     Color dest;
     Color source;
@@ -289,11 +315,12 @@ TEST_P(RendererBlend, CombinesSourceAndDestination) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, RendererBlend,
-    ::testing::Values(BlendCase{BLEND_ALPHA, 0xFF0000FF, 0x80FF0000, {128, 0, 127}},
-                      BlendCase{BLEND_ALPHA, 0xFF0000FF, 0x00FF0000, {0, 0, 255}},
-                      BlendCase{BLEND_ADDITIVE, 0xFF404040, 0xFF202020, {0x60, 0x60, 0x60}},
-                      BlendCase{BLEND_ADDITIVE, 0xFF404040, 0x80FF0000, {0xC0, 0x40, 0x40}},
-                      BlendCase{BLEND_KEEP_DEST, 0xFF123456, 0xFFFFFFFF, {0x12, 0x34, 0x56}}));
+    ::testing::Values(BlendCase{"AlphaHalf", BLEND_ALPHA, 0xFF0000FF, 0x80FF0000, {128, 0, 127}},
+                      BlendCase{"AlphaClear", BLEND_ALPHA, 0xFF0000FF, 0x00FF0000, {0, 0, 255}},
+                      BlendCase{"AdditiveOpaque", BLEND_ADDITIVE, 0xFF404040, 0xFF202020, {0x60, 0x60, 0x60}},
+                      BlendCase{"AdditiveHalf", BLEND_ADDITIVE, 0xFF404040, 0x80FF0000, {0xC0, 0x40, 0x40}},
+                      BlendCase{"KeepDest", BLEND_KEEP_DEST, 0xFF123456, 0xFFFFFFFF, {0x12, 0x34, 0x56}}),
+    [](const ::testing::TestParamInfo<BlendCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Renderer, UnknownBlendModeKeepsTheLastBlendFunction) {
     G::SetBlendingMode(BLEND_ADDITIVE);

@@ -48,7 +48,7 @@ Rect<short> g_Viewport;
 // RenderQuads before Init is logged once per initialisation, not per call.
 bool g_bReportedNoStore = false;
 
-const GLenum kCompareFuncs[8] = {GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL,
+const GLenum kCompareFuncs[8] = {GL_NEVER,   GL_LESS,     GL_EQUAL,  GL_LEQUAL,
                                  GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
 
 bool IsIssuedFunc(CompareFunc f) { return f >= CMP_NEVER && f <= CMP_ALWAYS; }
@@ -109,21 +109,37 @@ void CheckGLError(const char* call, const char* file, int line) {
     }
 }
 
-// The copy runs over 32-bit words so the compiler can vectorise it; the
-// colour is the third word of each 6-word vertex.
+// Two vertices are twelve words, three 16-byte vectors: the colours are lane 2
+// of the first vector and lane 0 of the third. Swapping whole vectors and
+// keeping only the colour lanes lets the copy run at close to memcpy speed.
 void CopyConvertVertices(BasicVertex* dst, const BasicVertex* src, unsigned vertexCount) {
-    static_assert(offsetof(BasicVertex, color) == 8, "colour must be the third word");
-    u32* __restrict d = reinterpret_cast<u32*>(dst);
-    const u32* __restrict s = reinterpret_cast<const u32*>(src);
-    for (unsigned i = 0; i < vertexCount; ++i) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = SwapRedBlue(s[2]);
-        d[3] = s[3];
-        d[4] = s[4];
-        d[5] = s[5];
-        d += 6;
-        s += 6;
+    static_assert(offsetof(BasicVertex, color) == 8 && sizeof(BasicVertex) == 24,
+                  "colour must be word 2 of 6");
+    typedef u32 U32x4 __attribute__((vector_size(16)));
+    const U32x4 firstColour = {0, 0, ~0u, 0};
+    const U32x4 thirdColour = {~0u, 0, 0, 0};
+    const char* s = reinterpret_cast<const char*>(src);
+    char* d = reinterpret_cast<char*>(dst);
+    for (unsigned pair = 0; pair < vertexCount / 2; ++pair) {
+        U32x4 a, b, c;
+        std::memcpy(&a, s, 16);
+        std::memcpy(&b, s + 16, 16);
+        std::memcpy(&c, s + 32, 16);
+        const U32x4 sa = (a & 0xFF00FF00u) | ((a >> 16) & 0xFFu) | ((a & 0xFFu) << 16);
+        const U32x4 sc = (c & 0xFF00FF00u) | ((c >> 16) & 0xFFu) | ((c & 0xFFu) << 16);
+        a = (a & ~firstColour) | (sa & firstColour);
+        c = (c & ~thirdColour) | (sc & thirdColour);
+        std::memcpy(d, &a, 16);
+        std::memcpy(d + 16, &b, 16);
+        std::memcpy(d + 32, &c, 16);
+        s += 48;
+        d += 48;
+    }
+    if (vertexCount & 1) {
+        BasicVertex last;
+        std::memcpy(&last, s, sizeof last);
+        last.color = SwapRedBlue(last.color);
+        std::memcpy(d, &last, sizeof last);
     }
 }
 
@@ -312,10 +328,17 @@ void SetBlendingMode(BlendMode mode) {
     _FlushRender();
     g_BlendMode = mode;
     switch (mode) {
-        case BLEND_ALPHA: ZYN_GL(glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA)); break;
-        case BLEND_ADDITIVE: ZYN_GL(glBlendFunc(GL_SRC_ALPHA, GL_ONE)); break;
-        case BLEND_KEEP_DEST: ZYN_GL(glBlendFunc(GL_ZERO, GL_ONE)); break;
-        default: return;
+        case BLEND_ALPHA:
+            ZYN_GL(glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA));
+            break;
+        case BLEND_ADDITIVE:
+            ZYN_GL(glBlendFunc(GL_SRC_ALPHA, GL_ONE));
+            break;
+        case BLEND_KEEP_DEST:
+            ZYN_GL(glBlendFunc(GL_ZERO, GL_ONE));
+            break;
+        default:
+            return;
     }
     ++g_Counters.stateCalls;
 }
@@ -510,8 +533,8 @@ void Clear(Color color, float z, bool beyondScreen) {
     if (beyondScreen) {
         // Far enough out to cover the screen under any moderate scene transform.
         const float far = 1000000.0f;
-        SetQuad(q, -far, -far, float(g_AppScreenWidth) + far, float(g_AppScreenHeight) + far, z, color, 0, 0, 0,
-                0);
+        SetQuad(q, -far, -far, float(g_AppScreenWidth) + far, float(g_AppScreenHeight) + far, z, color, 0, 0,
+                0, 0);
     } else {
         SetQuad(q, 0.0f, 0.0f, float(g_AppWidth), float(g_AppHeight), z, color, 0, 0, 0, 0);
     }

@@ -16,9 +16,9 @@ void CheckGLError(const char* call, const char* file, int line);
 #ifdef NDEBUG
 #define ZYN_GL(call) (call)
 #else
-#define ZYN_GL(call)                                                      \
-    do {                                                                  \
-        call;                                                             \
-        ::Zyn::Graphics::CheckGLError(#call, __FILE__, __LINE__);         \
+#define ZYN_GL(call)                                              \
+    do {                                                          \
+        call;                                                     \
+        ::Zyn::Graphics::CheckGLError(#call, __FILE__, __LINE__); \
     } while (0)
 #endif
