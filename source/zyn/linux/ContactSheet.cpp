@@ -10,8 +10,8 @@ const int kMaxSheetSide = 8192;
 
 // Integer box filter: the tile pixel averages the frame pixels whose
 // centres fall in its span, so the result is the same on every machine.
-void ScaleInto(const u8* frame, int frameW, int frameH, u8* sheet, int sheetW, int tileX, int tileY, int tileW,
-               int tileH) {
+void ScaleInto(const u8* frame, int frameW, int frameH, u8* sheet, int sheetW, int tileX, int tileY,
+               int tileW, int tileH) {
     for (int ty = 0; ty < tileH; ++ty) {
         const int y0 = int(long(ty) * frameH / tileH);
         int y1 = int(long(ty + 1) * frameH / tileH);
@@ -27,7 +27,8 @@ void ScaleInto(const u8* frame, int frameW, int frameH, u8* sheet, int sheetW, i
                     for (int c = 0; c < 4; ++c) sum[c] += p[c];
                 }
             }
-            const unsigned long count = static_cast<unsigned long>(y1 - y0) * static_cast<unsigned long>(x1 - x0);
+            const unsigned long count =
+                static_cast<unsigned long>(y1 - y0) * static_cast<unsigned long>(x1 - x0);
             u8* out = sheet + (size_t(tileY + ty) * size_t(sheetW) + size_t(tileX + tx)) * 4;
             // Rounded to nearest.
             for (int c = 0; c < 4; ++c) out[c] = u8((sum[c] + count / 2) / count);

@@ -19,7 +19,9 @@ void OnPngError(png_structp png, png_const_charp message) {
     png_longjmp(png, 1);
 }
 
-void OnPngWarning(png_structp, png_const_charp message) { LogSend(kLogWarning, "WritePNG -> libpng: %s", message); }
+void OnPngWarning(png_structp, png_const_charp message) {
+    LogSend(kLogWarning, "WritePNG -> libpng: %s", message);
+}
 
 // Holds no C++ objects with destructors: libpng leaves it by longjmp.
 bool WriteRows(FILE* file, int w, int h, const u8* pixels) {

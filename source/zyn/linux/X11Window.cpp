@@ -65,30 +65,50 @@ int X11KeySymToKeyCode(unsigned long keysym) {
     if (keysym >= XK_F1 && keysym <= XK_F12) return int(keysym - XK_F1) + 112;
     if (keysym >= XK_KP_0 && keysym <= XK_KP_9) return int(keysym - XK_KP_0) + 96;
     switch (keysym) {
-        case XK_BackSpace: return 8;
-        case XK_Tab: return 9;
+        case XK_BackSpace:
+            return 8;
+        case XK_Tab:
+            return 9;
         case XK_Return:
-        case XK_KP_Enter: return 13;
+        case XK_KP_Enter:
+            return 13;
         case XK_Shift_L:
-        case XK_Shift_R: return 16;
+        case XK_Shift_R:
+            return 16;
         case XK_Control_L:
-        case XK_Control_R: return 17;
+        case XK_Control_R:
+            return 17;
         case XK_Alt_L:
-        case XK_Alt_R: return 18;
-        case XK_Pause: return 19;
-        case XK_Escape: return 27;
-        case XK_space: return 32;
-        case XK_Prior: return 33;
-        case XK_Next: return 34;
-        case XK_End: return 35;
-        case XK_Home: return 36;
-        case XK_Left: return 37;
-        case XK_Up: return 38;
-        case XK_Right: return 39;
-        case XK_Down: return 40;
-        case XK_Insert: return 45;
-        case XK_Delete: return 46;
-        default: return 0;
+        case XK_Alt_R:
+            return 18;
+        case XK_Pause:
+            return 19;
+        case XK_Escape:
+            return 27;
+        case XK_space:
+            return 32;
+        case XK_Prior:
+            return 33;
+        case XK_Next:
+            return 34;
+        case XK_End:
+            return 35;
+        case XK_Home:
+            return 36;
+        case XK_Left:
+            return 37;
+        case XK_Up:
+            return 38;
+        case XK_Right:
+            return 39;
+        case XK_Down:
+            return 40;
+        case XK_Insert:
+            return 45;
+        case XK_Delete:
+            return 46;
+        default:
+            return 0;
     }
 }
 
@@ -154,8 +174,8 @@ bool X11WindowSurface::CreateWindow(const char* title, int width, int height) {
         LogSend(kLogError, "X11WindowSurface -> bad window size %d x %d", width, height);
         return false;
     }
-    int doubleAttribs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                           GLX_DEPTH_SIZE, 16, None};
+    int doubleAttribs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
+                           8,        GLX_DEPTH_SIZE,   16,           None};
     int singleAttribs[] = {GLX_RGBA, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
     XVisualInfo* vi = glXChooseVisual(m_pDisplay, m_Screen, doubleAttribs);
     if (!vi) vi = glXChooseVisual(m_pDisplay, m_Screen, singleAttribs);
@@ -172,9 +192,9 @@ bool X11WindowSurface::CreateWindow(const char* title, int width, int height) {
     swa.border_pixel = 0;
     swa.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                      StructureNotifyMask | ExposureMask;
-    m_Window = XCreateWindow(m_pDisplay, root, 0, 0, unsigned(width), unsigned(height), 0, vi->depth,
-                             InputOutput, vi->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
-                             &swa);
+    m_Window =
+        XCreateWindow(m_pDisplay, root, 0, 0, unsigned(width), unsigned(height), 0, vi->depth, InputOutput,
+                      vi->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &swa);
     XFree(vi);
     if (!m_Window) {
         LogSend(kLogError, "X11WindowSurface -> cannot create a window");
@@ -244,7 +264,8 @@ bool X11WindowSurface::CreateContext(int width, int height) {
             LogSend(kLogError, "X11WindowSurface -> the window's visual does not support GL");
             return false;
         }
-        if (!doubleBuffer) LogSend(kLogWarning, "X11WindowSurface -> single-buffered visual, frames may flicker");
+        if (!doubleBuffer)
+            LogSend(kLogWarning, "X11WindowSurface -> single-buffered visual, frames may flicker");
         m_bDoubleBuffered = doubleBuffer != 0;
         m_pContext = glXCreateContext(m_pDisplay, vi, nullptr, True);
         XFree(vi);
@@ -318,9 +339,8 @@ bool X11WindowSurface::ReadPixels(std::vector<u8>& rgba) {
     const size_t stride = size_t(m_Width) * 4;
     std::vector<u8> raw(stride * size_t(m_Height));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(m_bDoubleBuffered ? GL_FRONT : GL_BACK);
-    glReadPixels(0, 0, m_Width, m_Height, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
     glReadBuffer(m_bDoubleBuffered ? GL_BACK : GL_FRONT);
+    glReadPixels(0, 0, m_Width, m_Height, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
     rgba.resize(raw.size());
     // GL hands the rows bottom-up.
     for (int y = 0; y < m_Height; ++y) {
@@ -360,6 +380,8 @@ bool X11WindowSurface::MakeSharedContextCurrent() {
         }
         if (configs) XFree(configs);
         XSync(m_pDisplay, False);
+        LogSend(kLogDebug, "X11WindowSurface -> worker context on %s",
+                m_Pbuffer ? "a pbuffer" : "the window");
     }
     const GLXDrawable drawable = m_Pbuffer ? GLXDrawable(m_Pbuffer) : GLXDrawable(m_Window);
     if (!glXMakeCurrent(m_pDisplay, drawable, m_pSharedContext)) {
@@ -399,16 +421,21 @@ void X11WindowSurface::HandleKey(void* xevent, bool down) {
     char text[8] = {0};
     KeySym keysym = NoSymbol;
     const int n = XLookupString(e, text, sizeof text, &keysym, nullptr);
-    Root* root = Singleton<Root>::Get();
     const int code = X11KeySymToKeyCode(keysym);
-    if (code) root->ProcessSystemEvent(down ? 0 : 1, code, 0);
+    if (code) Send(down ? 0 : 1, code, 0);
     // The character follows its key, Latin-1 as XLookupString gives it.
-    if (down && n == 1) root->ProcessSystemEvent(2, int(static_cast<unsigned char>(text[0])), 0);
+    if (down && n == 1) Send(2, int(static_cast<unsigned char>(text[0])), 0);
+}
+
+void X11WindowSurface::Send(int code, int a, int b) {
+    if (m_EventSink)
+        m_EventSink(code, a, b);
+    else
+        Singleton<Root>::Get()->ProcessSystemEvent(code, a, b);
 }
 
 void X11WindowSurface::PumpEvents() {
     if (!m_pDisplay) return;
-    Root* root = Singleton<Root>::Get();
     while (XPending(m_pDisplay) > 0) {
         XEvent ev;
         XNextEvent(m_pDisplay, &ev);
@@ -421,11 +448,11 @@ void X11WindowSurface::PumpEvents() {
             case ButtonPress:
             case ButtonRelease: {
                 const int code = ev.xbutton.button == Button1 ? 1 : ev.xbutton.button == Button3 ? 2 : 0;
-                if (code) root->ProcessSystemEvent(ev.type == ButtonPress ? 0 : 1, code, 0);
+                if (code) Send(ev.type == ButtonPress ? 0 : 1, code, 0);
                 break;
             }
             case MotionNotify:
-                root->ProcessSystemEvent(3, ev.xmotion.x, ev.xmotion.y);
+                Send(3, ev.xmotion.x, ev.xmotion.y);
                 break;
             case ConfigureNotify:
                 if (ev.xconfigure.width != m_Width || ev.xconfigure.height != m_Height) {

@@ -5,6 +5,8 @@
 // except MakeSharedContextCurrent/DoneSharedContext.
 #pragma once
 
+#include <functional>
+
 #include <zyn/linux/GLSurface.h>
 
 struct _XDisplay;
@@ -48,8 +50,9 @@ public:
     void SetSwapInterval(int interval) override;
     int GetWidth() const override { return m_Width; }
     int GetHeight() const override { return m_Height; }
-    /// The frame last shown by SwapBuffers (the front buffer of a
-    /// double-buffered window), top row first, alpha 255.
+    /// The frame drawn since the last SwapBuffers (the back buffer: the
+    /// front one is not readable on every driver), top row first, alpha 255.
+    /// Call it before SwapBuffers.
     bool ReadPixels(std::vector<u8>& rgba) override;
     /// The worker's context shares textures with the main one and is made
     /// current on a 1 × 1 pbuffer of the window's visual where GLX offers
@@ -67,6 +70,9 @@ public:
     /// The window was destroyed or the user closed it.
     bool IsClosed() const { return m_bDestroyed || m_bCloseRequested; }
     bool IsDestroyed() const { return m_bDestroyed; }
+    /// Where PumpEvents sends input (code, a, b); empty restores
+    /// Root::ProcessSystemEvent.
+    void SetEventSink(std::function<void(int, int, int)> sink) { m_EventSink = std::move(sink); }
     /// True once per change of the window's size, with the new size.
     bool TakeResize(int& width, int& height);
 
@@ -81,11 +87,12 @@ private:
     bool AdoptWindow(unsigned long window);
     bool CreateWindow(const char* title, int width, int height);
     void HandleKey(void* xevent, bool down);
+    void Send(int code, int a, int b);
 
     _XDisplay* m_pDisplay = nullptr;  // owned connection
     int m_Screen = 0;
     unsigned long m_Window = 0;
-    unsigned long m_Colormap = 0;     // owned, for our own window
+    unsigned long m_Colormap = 0;  // owned, for our own window
     unsigned long m_VisualId = 0;
     unsigned long m_WmDeleteWindow = 0;
     unsigned long m_BlankCursor = 0;  // owned, made on first hide
@@ -99,6 +106,7 @@ private:
     bool m_bResized = false;
     int m_Width = 0;
     int m_Height = 0;
+    std::function<void(int, int, int)> m_EventSink;
 };
 
 }  // namespace Zyn

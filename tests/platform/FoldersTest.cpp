@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <zyn/linux/Folders.h>
+
+using namespace Zyn;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// Sets or clears an environment variable for the scope, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_Name(name) {
+        const char* old = std::getenv(name);
+        m_bHad = old != nullptr;
+        if (old) m_Old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_bHad)
+            setenv(m_Name.c_str(), m_Old.c_str(), 1);
+        else
+            unsetenv(m_Name.c_str());
+    }
+
+private:
+    std::string m_Name;
+    std::string m_Old;
+    bool m_bHad = false;
+};
+
+class FoldersFixture : public ::testing::Test {
+protected:
+    void TearDown() override {
+        Folders::SetDataFolderOverride("");
+        Folders::SetBuildTreeDataFolder("");
+    }
+};
+
+}  // namespace
+
+TEST_F(FoldersFixture, DataFolderFollowsCommandLineThenEnvironmentThenInstallThenBuildTree) {
+    const fs::path exe = Folders::GetExecutablePath();
+    ASSERT_EQ(exe.filename(), "zyn_platform_tests");
+    const fs::path installed = exe.parent_path() / ".." / "share" / "zyn-screensaver";
+    ASSERT_FALSE(fs::exists(installed));
+
+    ScopedEnv env("ZYN_DATA_DIR", nullptr);
+    Folders::SetBuildTreeDataFolder("/build/tree/data/");
+    EXPECT_EQ(Folders::GetDataFolder(), "/build/tree/data");
+
+    fs::create_directories(installed);
+    EXPECT_EQ(Folders::GetDataFolder(), installed.string());
+    {
+        ScopedEnv set("ZYN_DATA_DIR", "/from/env");
+        EXPECT_EQ(Folders::GetDataFolder(), "/from/env");
+        Folders::SetDataFolderOverride("/from/args/");
+        EXPECT_EQ(Folders::GetDataFolder(), "/from/args");
+    }
+    fs::remove_all(exe.parent_path() / ".." / "share");
+
+    // Nothing found: the installed place all the same, so messages name it.
+    Folders::SetDataFolderOverride("");
+    Folders::SetBuildTreeDataFolder("");
+    EXPECT_EQ(Folders::GetDataFolder(), installed.string());
+}
+
+TEST_F(FoldersFixture, PreferencesFolderFromXdgOrHome) {
+    ScopedEnv home("HOME", "/home/someone");
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "/xdg/config/");
+        EXPECT_EQ(Folders::GetPreferencesFolder(), "/xdg/config");
+    }
+    {
+        // Relative values do not count.
+        ScopedEnv xdg("XDG_CONFIG_HOME", "relative/config");
+        EXPECT_EQ(Folders::GetPreferencesFolder(), "/home/someone/.config");
+    }
+    ScopedEnv xdg("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(Folders::GetPreferencesFolder(), "/home/someone/.config");
+    ScopedEnv noHome("HOME", nullptr);
+    // The password database still knows where home is.
+    const std::string prefs = Folders::GetPreferencesFolder();
+    EXPECT_FALSE(prefs.empty());
+    EXPECT_EQ(fs::path(prefs).filename(), ".config");
+}
