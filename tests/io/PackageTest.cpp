@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <zyn/core/Property.h>
 #include <zyn/core/Root.h>
 #include <zyn/io/CppPackageData.h>
 #include <zyn/io/FileLogOutput.h>
@@ -75,6 +76,30 @@ TEST(FolderPackage, MapsAFolderAndAcceptsBothSeparators) {
     named->AddRef();
     EXPECT_EQ(Open(*named, "temple\\temple.txt"), "stone");
     named->Release();
+}
+
+TEST(FolderPackage, FolderPropertyRedirectsLaterOpens) {
+    TempDir dir;
+    WriteText(dir / "first/f.txt", "one");
+    WriteText(dir / "second/f.txt", "two");
+    Object* o = Class::FindClass("FolderPackage")->CreateInstance("files");
+    o->AddRef();
+    FolderPackage* p = ZYN_Cast<FolderPackage>(o);
+    ASSERT_NE(p, nullptr);
+    // The factory maps the name itself until the property says otherwise.
+    EXPECT_EQ(Open(*p, "f.txt"), "<null>");
+    ValueProperty* folder = nullptr;
+    for (ValueProperty* v : FolderPackage::sm_Class.GetValueProps())
+        if (v->GetName() == "Folder") folder = v;
+    ASSERT_NE(folder, nullptr);
+    std::string value = dir / "first";
+    EXPECT_TRUE(folder->SetValue(p, value));
+    EXPECT_EQ(folder->GetValue(p), dir / "first");
+    EXPECT_EQ(Open(*p, "f.txt"), "one");
+    value = dir / "second";
+    EXPECT_TRUE(folder->SetValue(p, value));
+    EXPECT_EQ(Open(*p, "f.txt"), "two");
+    o->Release();
 }
 
 TEST(FolderPackage, EmptyNameMapsTheWorkingDirectory) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <zyn/core/Log.h>
+#include <zyn/core/Property.h>
 #include <zyn/io/DiskFile.h>
 
 namespace Zyn {
@@ -25,8 +26,8 @@ FolderPackage::FolderPackage(const char* name, const char* folder) : Package(nam
     m_Folder = folder && *folder ? folder : (name ? name : "");
 }
 
-void FolderPackage::RegisterProps(Class*) {
-    // TODO(io): register "Folder" ("Mapped Folder") once MemberProp<std::string> exists.
+void FolderPackage::RegisterProps(Class* cls) {
+    cls->InsertValueProp(new MemberProp<std::string>("Folder", "Mapped Folder", &FolderPackage::m_Folder, 0));
 }
 
 File* FolderPackage::OpenFile(const char* name) {
