@@ -38,6 +38,7 @@ private:
 
 class FoldersFixture : public ::testing::Test {
 protected:
+    void SetUp() override { TearDown(); }
     void TearDown() override {
         Folders::SetDataFolderOverride("");
         Folders::SetBuildTreeDataFolder("");

@@ -79,12 +79,15 @@ public:
             char inside[4096];
             m_CwdAfterInit = getcwd(inside, sizeof inside) ? inside : "";
             m_Settings = *Singleton<Root>::Get()->GetAppSettings();
+            m_SurfaceWidth = m_pSurface->GetWidth();
+            m_Handle = WindowSystem::GetHandle();
             host.Start();
             host.Frame();
             host.Release();
             m_Lines = log->m_Lines;
         }
         m_LogOutputs = int(Singleton<Root>::Get()->GetLogOutputGroup().GetList().size());
+        Folders::SetDataFolderOverride("");
         m_bOk = chdir(cwd) == 0;
         return m_bOk;
     }
@@ -104,6 +107,8 @@ public:
     AppSettings m_Settings;
     std::vector<std::string> m_Lines;
     int m_LogOutputs = 0;
+    int m_SurfaceWidth = 0;
+    void* m_Handle = nullptr;
 
 private:
     bool m_bDone = false;
@@ -161,8 +166,8 @@ TEST_F(ViewFixture, FirstViewPreparesFolderLogAndSettings) {
     EXPECT_FALSE(s.reserved1);
     EXPECT_TRUE(s.reserved2);
     // The renderer was handed the surface the view was made on.
-    EXPECT_EQ(WindowSystem::GetHandle(), static_cast<void*>(first->Surface()));
-    EXPECT_EQ(first->Surface()->GetWidth(), 1440);
+    EXPECT_EQ(first->m_Handle, static_cast<void*>(first->Surface()));
+    EXPECT_EQ(first->m_SurfaceWidth, 1440);
 
     // The log file opened after "FIRST RUN" and got the rest of start-up.
     const std::string text = ReadText(fs::path(first->m_DataDir) / "log.txt");

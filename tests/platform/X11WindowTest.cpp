@@ -269,7 +269,8 @@ TEST_F(X11WindowFixture, WindowManagerCloseSetsTheFlag) {
 
 TEST_F(X11WindowFixture, ForeignWindowDestroyedByItsOwnerIsNoticed) {
     // The "daemon": another connection owning the window.
-    Display* daemon = XOpenDisplay(ms_pServer->Name());
+    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name()), &XCloseDisplay);
+    Display* daemon = connection.get();
     ASSERT_TRUE(daemon);
     const Window w = XCreateSimpleWindow(daemon, DefaultRootWindow(daemon), 0, 0, 48, 40, 0, 0, 0);
     XMapWindow(daemon, w);
@@ -296,8 +297,6 @@ TEST_F(X11WindowFixture, ForeignWindowDestroyedByItsOwnerIsNoticed) {
     // Drawing calls after the loss do nothing instead of failing hard.
     s->SwapBuffers();
     EXPECT_FALSE(s->MakeCurrent());
-    s.reset();
-    XCloseDisplay(daemon);
 }
 
 TEST_F(X11WindowFixture, MissingWindowOrDisplayGivesNull) {

@@ -7,6 +7,7 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <GL/glx.h>
 
 #include <zyn/core/Log.h>
 #include <zyn/linux/GLSurface.h>
@@ -42,6 +43,12 @@ EGLDisplay AcquireDisplay() {
     }
     g_Display = display;
     return display;
+}
+
+// The GL dispatcher refuses an EGL context on a thread that still has a
+// GLX one (a window used before): let that one go first.
+void ReleaseCurrentGlxContext() {
+    if (glXGetCurrentContext()) glXMakeCurrent(glXGetCurrentDisplay(), None, nullptr);
 }
 
 // Framebuffer-object entry points; core names on GL 3.0+, else the EXT ones.
@@ -145,6 +152,7 @@ bool OffscreenSurface::CreateMainContext() {
         LogSend(kLogError, "OffscreenSurface -> eglCreateContext failed (0x%x)", unsigned(eglGetError()));
         return false;
     }
+    ReleaseCurrentGlxContext();
     if (!eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_Context)) {
         LogSend(kLogError, "OffscreenSurface -> eglMakeCurrent failed (0x%x)", unsigned(eglGetError()));
         return false;
@@ -208,6 +216,7 @@ void OffscreenSurface::DestroyContext() {
         m_SharedContext = EGL_NO_CONTEXT;
     }
     if (m_Context != EGL_NO_CONTEXT) {
+        ReleaseCurrentGlxContext();
         if (eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_Context)) {
             if (m_Framebuffer) {
                 m_Fbo.BindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -228,6 +237,7 @@ void OffscreenSurface::DestroyContext() {
 bool OffscreenSurface::MakeCurrent() {
     if (!HasContext()) return false;
     if (eglGetCurrentContext() != m_Context) {
+        ReleaseCurrentGlxContext();
         if (!eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_Context)) {
             LogSend(kLogError, "OffscreenSurface -> eglMakeCurrent failed (0x%x)", unsigned(eglGetError()));
             return false;
@@ -268,6 +278,7 @@ bool OffscreenSurface::MakeSharedContextCurrent() {
             return false;
         }
     }
+    ReleaseCurrentGlxContext();
     if (!eglMakeCurrent(m_Display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_SharedContext)) {
         LogSend(kLogError, "OffscreenSurface -> shared context not current (0x%x)", unsigned(eglGetError()));
         return false;

@@ -14,6 +14,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
 
@@ -55,6 +56,13 @@ bool HasExtension(const char* list, const char* name) {
 }
 
 const long kMapWaitMicroseconds = 2000000;
+
+// The GL dispatcher refuses a GLX context on a thread that still has an
+// EGL one (an offscreen surface used before): let that one go first.
+void ReleaseCurrentEglContext() {
+    if (eglGetCurrentContext() != EGL_NO_CONTEXT)
+        eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
 
 }  // namespace
 
@@ -303,6 +311,7 @@ void X11WindowSurface::DestroyContext() {
 bool X11WindowSurface::MakeCurrent() {
     if (!HasContext() || m_bDestroyed) return false;
     if (glXGetCurrentContext() == m_pContext && glXGetCurrentDrawable() == m_Window) return true;
+    ReleaseCurrentEglContext();
     if (!glXMakeCurrent(m_pDisplay, m_Window, m_pContext)) {
         LogSend(kLogError, "X11WindowSurface -> glXMakeCurrent failed");
         return false;
@@ -384,6 +393,7 @@ bool X11WindowSurface::MakeSharedContextCurrent() {
                 m_Pbuffer ? "a pbuffer" : "the window");
     }
     const GLXDrawable drawable = m_Pbuffer ? GLXDrawable(m_Pbuffer) : GLXDrawable(m_Window);
+    ReleaseCurrentEglContext();
     if (!glXMakeCurrent(m_pDisplay, drawable, m_pSharedContext)) {
         LogSend(kLogError, "X11WindowSurface -> shared context not current");
         return false;
