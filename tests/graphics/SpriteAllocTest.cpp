@@ -61,7 +61,8 @@ TEST_F(SpriteAlloc, TenThousandSpritesAllocateNothing) {
         for (int i = 0; i < 10000; ++i) {
             Texture* tex = (i / 500) % 2 ? other : t;
             const float f = float(i % 64);
-            tex->DrawSpriteEx(unsigned(i % 3 ? id : 999), f, 64.0f - f, f * 0.1f, 1.5f, 0.5f, 0.0f, 0xFFFFFFFF);
+            tex->DrawSpriteEx(unsigned(i % 3 ? id : 999), f, 64.0f - f, f * 0.1f, 1.5f, 0.5f, 0.0f,
+                              0xFFFFFFFF);
         }
         Graphics::_FlushRender();
     };

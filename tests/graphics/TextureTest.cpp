@@ -311,7 +311,8 @@ TEST_F(TextureGL, BrokenImagesBailWithoutAllocatingTheirClaims) {
 
 TEST_F(TextureGL, DescriptorNamesColourAlphaAndSprites) {
     ScopedPackage pkg;
-    pkg.Add("art\\c.tga", MakeTga(4, 4, 24, [](unsigned x, unsigned y) { return 0xFF000000u | (x * 40 << 16) | y; }));
+    pkg.Add("art\\c.tga",
+            MakeTga(4, 4, 24, [](unsigned x, unsigned y) { return 0xFF000000u | (x * 40 << 16) | y; }));
     pkg.Add("art\\a.tga", SolidTga(4, 4, 77, 8));
     {
         Texture* sheet = MakeEmpty("sheet", 4, 4);
@@ -321,7 +322,8 @@ TEST_F(TextureGL, DescriptorNamesColourAlphaAndSprites) {
         pkg.Add("art\\sprites.bin", ex.GetVector());
         sheet->Release();
     }
-    pkg.Add("art\\thing.tex", "# comment line\r\nc:art\\c.tga\r\nx:ignored\r\na:art\\a.tga\r\ns:art\\sprites.bin");
+    pkg.Add("art\\thing.tex",
+            "# comment line\r\nc:art\\c.tga\r\nx:ignored\r\na:art\\a.tga\r\ns:art\\sprites.bin");
     Texture* t = GetCreateTextureManager()->GetResourceTyped("art\\thing.tex");
     ASSERT_TRUE(t->GetTexHandle().IsOk());
     EXPECT_EQ(t->GetSpriteCount(), 2);
@@ -418,9 +420,10 @@ TEST_F(TextureGL, ExDataForAnotherSizeKeepsPixelPositions) {
     f.Seek(0, 0);
     ScopedLogCapture log;
     ASSERT_TRUE(big->LoadTextureExData(f, 0, 0));
-    EXPECT_EQ(log->Count("Texture::LoadTextureExData(big) -> Texture size does not match (sprites are rescaled -> "
-                         "please resave ex_data to avoid warnings)"),
-              1);
+    EXPECT_EQ(
+        log->Count("Texture::LoadTextureExData(big) -> Texture size does not match (sprites are rescaled -> "
+                   "please resave ex_data to avoid warnings)"),
+        1);
     for (int i = 1; i < 3; ++i) {
         const Rect<short> a = t->GetSpriteTextureRect(i), b = big->GetSpriteTextureRect(i);
         EXPECT_EQ(a.x1, b.x1);
@@ -510,7 +513,8 @@ TEST_F(TextureGL, SpriteTextRoundTrip) {
     f.Seek(0, 0);
     ScopedLogCapture log;
     ASSERT_TRUE(other->Import(1, f));
-    EXPECT_TRUE(log->Contains(" I. Texture::Import -> Texture of defferent size, sprites might not match..."));
+    EXPECT_TRUE(
+        log->Contains(" I. Texture::Import -> Texture of defferent size, sprites might not match..."));
     EXPECT_EQ(other->GetSpriteTextureRect(1).x2, 9);
     other->Release();
     back->Release();
@@ -548,14 +552,52 @@ TEST(TextureSpriteText, MalformedTextIsRejected) {
 }
 
 TEST(TextureSpriteText, CommentsBeforeTheTagAreSkipped) {
-    const char* text = "# header\r\n\r\n  <TEXTURE=0128,128,2>\r\n# note\r\n<SPRITE=0,0,128,128,64,64>\r\n"
-                       "\t<SPRITE=8,8,16,4,-2,3></TEXTURE>";
+    const char* text =
+        "# header\r\n\r\n  <TEXTURE=0128,128,2>\r\n# note\r\n<SPRITE=0,0,128,128,64,64>\r\n"
+        "\t<SPRITE=8,8,16,4,-2,3></TEXTURE>";
     Texture t("t");
     MemoryFile f(reinterpret_cast<const unsigned char*>(text), unsigned(std::strlen(text)));
     ASSERT_TRUE(t.Import(1, f));
     ASSERT_EQ(t.GetSpriteCount(), 2);
     EXPECT_EQ(t.GetSpriteDef(1).width, 16);
     EXPECT_EQ(t.GetSpriteDef(1).xOrigin, -2);
+}
+
+TEST(TextureSpriteText, ExtremeNumbersStayDefined) {
+    const char* text =
+        "<TEXTURE=4,4,2>\r\n<SPRITE=2147483647,-2147483648,2147483647,2147483647,99999,-99999>\r\n"
+        "<SPRITE=-2147483648,0,-2147483648,1,0,0>\r\n</TEXTURE>\r\n";
+    Texture t("t");
+    MemoryFile f(reinterpret_cast<const unsigned char*>(text), unsigned(std::strlen(text)));
+    ASSERT_TRUE(t.Import(1, f));
+    ASSERT_EQ(t.GetSpriteCount(), 2);
+    EXPECT_EQ(t.GetSpriteDef(0).xOrigin, short(99999));
+    EXPECT_EQ(t.GetSpriteDef(1).width, u16(2147483648u));
+}
+
+TEST_F(TextureGL, WildSpriteCoordinatesFromFilesStayDefined) {
+    Texture* t = MakeEmpty("wild", 4, 4);
+    VectorFile f;
+    const u32 header[3] = {2, 4, 4};
+    f.Write32(header, 3);
+    f.Write(Bytes(24, 0).data(), 24);
+    const u16 sizes[4] = {4, 4, 0, 0};
+    const float coords[4] = {1e30f, -1e30f, std::nanf(""), 3e9f};
+    f.Write16(sizes, 4);
+    f.Write32(coords, 4);
+    f.Seek(0, 0);
+    ASSERT_TRUE(t->LoadTextureExData(f, 0, 0));
+    const Rect<short> r = t->GetSpriteTextureRect(1);
+    EXPECT_EQ(r.x1, 32767);
+    EXPECT_EQ(r.x2, -32768);
+    EXPECT_EQ(r.y1, 0);
+    EXPECT_EQ(r.y2, 32767);
+    t->TranslateSpriteDef(1, 2147483647, -2147483647);
+    VectorFile text;
+    ASSERT_TRUE(t->Export(2, text));
+    const std::string out(text.GetVector().begin(), text.GetVector().end());
+    EXPECT_NE(out.find("\t<SPRITE=0,0,4,4,2,2>"), std::string::npos);
+    t->Release();
 }
 
 // ---------------------------------------------------------------------------
@@ -604,8 +646,8 @@ TEST_F(TextureGL, SaveTextureWritesATgaOfItsPixels) {
     ASSERT_TRUE(G::FillRectTexture(t->GetTexHandle(), 0, 0, 1, 1, Color(0x44332211)));
     VectorFile f;
     ASSERT_TRUE(t->Export(0, f));
-    const Bytes expected{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 32, 0x20,
-                         0x33, 0x22, 0x11, 0x44, 0, 0, 0, 0};
+    const Bytes expected{0, 0, 2, 0,  0,    0,    0,    0,    0,    0, 0, 0, 2,
+                         0, 1, 0, 32, 0x20, 0x33, 0x22, 0x11, 0x44, 0, 0, 0, 0};
     EXPECT_EQ(f.GetVector(), expected);
     t->Release();
 }

@@ -132,7 +132,8 @@ protected:
     }
     bool Near(int x, int y, int r, int g, int b, int tolerance = 2) const {
         const Rgba p = At(x, y);
-        return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
+        return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
+               std::abs(p.b - b) <= tolerance;
     }
     bool IsBlack(int x, int y) const { return Near(x, y, 0, 0, 0); }
     /// Number of pixels that are not black inside [x1, x2) x [y1, y2).

@@ -75,7 +75,8 @@ Image::Image(File& f) {
         ok = f.Read(pixels, unsigned(total)) == unsigned(total);
     } else {
         // Stored bottom row first.
-        for (u32 i = 0; i < h && ok; ++i) ok = f.Read(pixels + size_t(h - 1 - i) * rowBytes, rowBytes) == rowBytes;
+        for (u32 i = 0; i < h && ok; ++i)
+            ok = f.Read(pixels + size_t(h - 1 - i) * rowBytes, rowBytes) == rowBytes;
     }
     if (!ok) {
         LogSend(kLogWarning, "Image::Image(File &f) -> Pixel data truncated (%d,%d)", int(w), int(h));

@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -47,14 +49,26 @@ struct FileDeleter {
 };
 typedef std::unique_ptr<File, FileDeleter> FilePtr;
 
+// Truncating conversions that stay defined for any float a sprite file holds.
+int TruncToInt(float v) {
+    if (!(v > -2147483648.0f)) return v != v ? 0 : INT32_MIN;
+    if (v >= 2147483648.0f) return INT32_MAX;
+    return int(v);
+}
+short TruncToShort(float v) {
+    const int i = TruncToInt(v);
+    return short(i < -32768 ? -32768 : (i > 32767 ? 32767 : i));
+}
+int ClampToInt(long long v) { return int(v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : v)); }
+
 FilePtr OpenPackaged(const std::string& name, bool logFailure) {
     return FilePtr(Singleton<Root>::Get()->OpenFile(name.c_str(), logFailure));
 }
 
 }  // namespace
 
-ZYN_IMPLEMENT_CLASS3(Texture, "Texture", &Texture::StaticCreate, &TextureManagerGetter, &Texture::RegisterProps,
-                     Resource, IExportable, IImportable)
+ZYN_IMPLEMENT_CLASS3(Texture, "Texture", &Texture::StaticCreate, &TextureManagerGetter,
+                     &Texture::RegisterProps, Resource, IExportable, IImportable)
 
 bool Texture::ms_bMipMaps = false;
 BasicVertex Texture::ms_SpriteVertex[4];
@@ -175,8 +189,8 @@ bool Texture::InitEmptyTexture(unsigned width, unsigned height, bool mipmaps) {
 }
 
 int Texture::RegisterSprite(int x1, int y1, int x2, int y2) {
-    const int w = std::abs(x2 - x1);
-    const int h = std::abs(y2 - y1);
+    const long long w = std::llabs((long long)x2 - x1);
+    const long long h = std::llabs((long long)y2 - y1);
     return RegisterSprite(x1, y1, x2, y2, short(w / 2), short(h / 2));
 }
 
@@ -185,8 +199,8 @@ int Texture::RegisterSprite(int x1, int y1, int x2, int y2, short xOrigin, short
     const float invW = m_Width ? 1.0f / float(m_Width) : 0.0f;
     const float invH = m_Height ? 1.0f / float(m_Height) : 0.0f;
     SpriteDef s;
-    s.width = u16(std::abs(x2 - x1));
-    s.height = u16(std::abs(y2 - y1));
+    s.width = u16(std::llabs((long long)x2 - x1));
+    s.height = u16(std::llabs((long long)y2 - y1));
     s.xOrigin = xOrigin;
     s.yOrigin = yOrigin;
     s.uLeft = float(x1) * invW;
@@ -207,19 +221,20 @@ void Texture::TranslateSpriteDef(unsigned id, int dx, int dy) {
     SpriteDef& s = m_Sprites[id];
     const float w = float(m_Width);
     const float h = float(m_Height);
-    const int x = int(w * s.uLeft);
-    const int y = int(h * s.vTop);
-    s.uRight = float(x + dx + s.width) / w;
-    s.uLeft = float(x + dx) / w;
-    s.vBottom = float(y + dy + s.height) / h;
-    s.vTop = float(y + dy) / h;
+    const double x = TruncToInt(w * s.uLeft);
+    const double y = TruncToInt(h * s.vTop);
+    s.uRight = float((x + dx + s.width) / w);
+    s.uLeft = float((x + dx) / w);
+    s.vBottom = float((y + dy + s.height) / h);
+    s.vTop = float((y + dy) / h);
 }
 
 Rect<short> Texture::GetSpriteTextureRect(unsigned id) const {
     const SpriteDef& s = GetSpriteDef(id);
     const float w = float(m_Width);
     const float h = float(m_Height);
-    return Rect<short>(short(w * s.uLeft), short(h * s.vTop), short(w * s.uRight), short(h * s.vBottom));
+    return Rect<short>(TruncToShort(w * s.uLeft), TruncToShort(h * s.vTop), TruncToShort(w * s.uRight),
+                       TruncToShort(h * s.vBottom));
 }
 
 void Texture::SendSpriteQuad(const SpriteDef& s) {
@@ -346,10 +361,11 @@ bool Texture::LoadTextureExData(File& file, int offsetX, int offsetY) {
     // Without a size of our own there is nothing to map onto: keep the fractions.
     const bool remap = m_Width && m_Height && (!sameSize || offsetX || offsetY);
     if (!sameSize)
-        LogSend(kLogWarning,
-                "Texture::LoadTextureExData(%s) -> Texture size does not match (sprites are rescaled -> please "
-                "resave ex_data to avoid warnings)",
-                m_Name.c_str());
+        LogSend(
+            kLogWarning,
+            "Texture::LoadTextureExData(%s) -> Texture size does not match (sprites are rescaled -> please "
+            "resave ex_data to avoid warnings)",
+            m_Name.c_str());
     const float W = float(savedW);
     const float H = float(savedH);
     const float w = float(m_Width);
@@ -459,8 +475,8 @@ bool Texture::ExportSpriteText(File& file) {
     const float h = float(m_Height);
     for (size_t i = 0; ok && i < m_Sprites.size(); ++i) {
         const SpriteDef& s = m_Sprites[i];
-        ok = file.printf("\t<SPRITE=%d,%d,%d,%d,%d,%d>\r\n", int(w * s.uLeft), int(h * s.vTop), int(s.width),
-                         int(s.height), int(s.xOrigin), int(s.yOrigin));
+        ok = file.printf("\t<SPRITE=%d,%d,%d,%d,%d,%d>\r\n", TruncToInt(w * s.uLeft), TruncToInt(h * s.vTop),
+                         int(s.width), int(s.height), int(s.xOrigin), int(s.yOrigin));
     }
     return ok && file.printf("</TEXTURE>\r\n");
 }
@@ -514,7 +530,8 @@ bool Texture::ImportSpriteText(File& file) {
         const int h = GetInteger(&cursor, ',');
         const int xo = GetInteger(&cursor, ',');
         const int yo = GetInteger(&cursor, '>');
-        RegisterSprite(x, y, x + w, y + h, short(xo), short(yo));
+        RegisterSprite(x, y, ClampToInt((long long)x + w), ClampToInt((long long)y + h), short(xo),
+                       short(yo));
     }
     return true;
 }

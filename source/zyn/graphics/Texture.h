@@ -72,8 +72,8 @@ public:
     void DrawSpriteEx(unsigned id, float x, float y, float angle, float scaleX, float scaleY, float z,
                       Color color);
     /// As above with one colour per corner: top-left, top-right, bottom-right, bottom-left.
-    void DrawSpriteEx(unsigned id, float x, float y, float angle, float scaleX, float scaleY, float z, Color c0,
-                      Color c1, Color c2, Color c3);
+    void DrawSpriteEx(unsigned id, float x, float y, float angle, float scaleX, float scaleY, float z,
+                      Color c0, Color c1, Color c2, Color c3);
 
     // The binary sprite file (the "_ex" side file).
     [[nodiscard]] bool SaveTextureExData(File& file);
