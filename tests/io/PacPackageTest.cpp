@@ -124,6 +124,18 @@ TEST(PacWriter, FailsWithoutWritingWhenNothingIsAccessibleOrTheTargetCannotBeCre
         log->Contains(" W. Failed to create package - can't create file " + dir / "no/such/folder/p.pac"));
 }
 
+TEST(PacWriter, RefusesToWriteOverOneOfItsOwnFiles) {
+    TempDir dir;
+    WriteBytes(dir / "a", Pattern(10, 1));
+    WriteBytes(dir / "b", Pattern(20, 2));
+    std::list<std::string> files = {dir / "a", dir / "b"};
+    ScopedLogCapture log;
+    EXPECT_FALSE(PacPackage::CreatePacPackage(files, (dir / "b").c_str()));
+    EXPECT_TRUE(
+        log->Contains(" E. Failed to create package " + dir / "b" + " - it is one of the files to pack"));
+    EXPECT_EQ(ReadBytes(dir / "b"), Pattern(20, 2));
+}
+
 TEST(PacWriter, CodedWritersComplementEveryByteInMemoryOrder) {
     TempDir dir;
     const std::string path = dir / "coded";

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <zyn/core/Root.h>
@@ -52,6 +53,20 @@ bool IsNameStorable(const std::string& name) {
     if (name.size() <= kPacMaxNameLength) return true;
     LogSend(kLogWarning, "PacPackage -> member name longer than %u bytes: %s", kPacMaxNameLength,
             name.c_str());
+    return false;
+}
+
+// Opening the pack for writing truncates it: were it one of its own sources,
+// that file would be lost.
+bool IsOneOfTheSources(const char* packPath, const std::vector<PendingMember>& members) {
+    struct stat pack;
+    if (stat(packPath, &pack) != 0) return false;
+    for (const PendingMember& m : members) {
+        struct stat source;
+        if (stat(m.source.c_str(), &source) == 0 && source.st_dev == pack.st_dev &&
+            source.st_ino == pack.st_ino)
+            return true;
+    }
     return false;
 }
 
@@ -274,6 +289,10 @@ bool PacPackage::CreatePacPackage(const std::vector<Source>& sources, const char
             continue;
         }
         members.push_back(PendingMember{s.name, s.path, size});
+    }
+    if (IsOneOfTheSources(packPath, members)) {
+        LogSend(kLogError, "Failed to create package %s - it is one of the files to pack", packPath);
+        return false;
     }
     return WritePack(packPath, members, &OpenDiskSource);
 }
