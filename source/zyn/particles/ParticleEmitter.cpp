@@ -132,29 +132,31 @@ const char* CurveFault(const std::vector<K>& keys) {
     return nullptr;
 }
 
+enum class CurveRead { kTaken, kRefused, kBroken };
+
 // Reads a curve (key count, then the keys) into `out`. A curve that breaks
-// the rules is logged and left out (`out` keeps its keys); a count that is
-// out of range or a stream that ends early fails the whole read, since what
-// follows can no longer be trusted.
+// the rules is logged and refused (`out` keeps its keys); a count beyond the
+// limit or a stream that ends early breaks the read, since what follows can
+// no longer be trusted. A count below 2 is read past, so the stream stays usable.
 template <class K>
-bool ReadCurve(File& f, std::vector<K>& out, const char* label, const std::string& owner) {
+CurveRead ReadCurve(File& f, std::vector<K>& out, const char* label, const std::string& owner) {
     constexpr u32 kFloats = sizeof(K) / sizeof(float);
     u32 count = 0;
-    if (f.Read32(&count, 1) != 1) return false;
+    if (f.Read32(&count, 1) != 1) return CurveRead::kBroken;
     if (count < 2 || count > ParticleEmitter::kMaxCurveKeys) {
         LogSend(kLogError, "ParticleEmitter::Load(%s) -> %s curve has %u keys, expected 2 to %u",
                 owner.c_str(), label, count, ParticleEmitter::kMaxCurveKeys);
-        if (count >= 2) return false;
+        if (count >= 2) return CurveRead::kBroken;
     }
     std::vector<K> keys(count);
-    if (count && f.Read32(keys.data(), count * kFloats) != count * kFloats) return false;
-    if (count < 2) return true;
+    if (count && f.Read32(keys.data(), count * kFloats) != count * kFloats) return CurveRead::kBroken;
+    if (count < 2) return CurveRead::kRefused;
     if (const char* fault = CurveFault(keys)) {
         LogSend(kLogError, "ParticleEmitter::Load(%s) -> %s curve refused: %s", owner.c_str(), label, fault);
-        return true;
+        return CurveRead::kRefused;
     }
     out.swap(keys);
-    return true;
+    return CurveRead::kTaken;
 }
 
 template <class K>
@@ -365,8 +367,8 @@ u32 ParticleEmitter::TakeEmitCount(EmitterDesc& desc) {
     if (acc < float(room) + 1.0f) return u32(acc);
     // More is owed than desc may take: keep only the fraction beyond what is
     // emitted now, so that the debt cannot grow from update to update.
-    const double whole = std::isfinite(acc) ? std::trunc(double(acc)) : 0.0;
-    desc.m_fAccumulator = float(double(room) + (double(acc) - whole));
+    const double fraction = std::isfinite(acc) ? double(acc) - std::trunc(double(acc)) : 0.0;
+    desc.m_fAccumulator = float(double(room) + fraction);
     return room;
 }
 
@@ -562,11 +564,18 @@ bool ParticleEmitter::Load(ObjectSerializator& s) {
               f->Read(&spriteMode, 1) == 1 && f->Read(&rotationMode, 1) == 1 && f->Read(&colorMode, 1) == 1 &&
               f->Read(&addOrder, 1) == 1 && f->Read16(&spriteMin, 1) == 1 && f->Read16(&spriteMax, 1) == 1 &&
               f->Read32(&gravity, 2) == 2 && f->Read32(&xStretch, 1) == 1;
-    ok = ok && ReadCurve(*f, sizeCurve, "size", m_Name) && ReadCurve(*f, spinCurve, "spin", m_Name) &&
-         ReadCurve(*f, alphaCurve, "alpha", m_Name) && ReadCurve(*f, colorCurve, "colour", m_Name);
+    bool curvesTaken = true;
+    auto curve = [&](CurveRead result) {
+        curvesTaken = curvesTaken && result == CurveRead::kTaken;
+        return result != CurveRead::kBroken;
+    };
+    ok = ok && curve(ReadCurve(*f, sizeCurve, "size", m_Name)) &&
+         curve(ReadCurve(*f, spinCurve, "spin", m_Name)) &&
+         curve(ReadCurve(*f, alphaCurve, "alpha", m_Name)) &&
+         curve(ReadCurve(*f, colorCurve, "colour", m_Name));
     ok = ok && f->Read(&hasTexture, 1) == 1 && (!hasTexture || f->ReadString(textureName));
     if (!ok) {
-        LogSend(kLogError, "ParticleEmitter::Load(%s) -> the stream ends inside the emitter data",
+        LogSend(kLogError, "ParticleEmitter::Load(%s) -> unreadable emitter data, the emitter is left as it was",
                 m_Name.c_str());
         return false;
     }
@@ -600,7 +609,7 @@ bool ParticleEmitter::Load(ObjectSerializator& s) {
         // GetResourceTyped added the caller's reference; SetTexture took its own.
         if (texture) ZYN_Cast<Object, Texture>(texture)->Release();
     }
-    return true;
+    return curvesTaken;
 }
 
 }  // namespace Zyn
