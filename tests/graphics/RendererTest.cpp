@@ -14,6 +14,7 @@
 
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Graphics.h>
+#include <zyn/graphics/GraphicsGL.h>
 #include <zyn/linux/GLSurface.h>
 #include <zyn/linux/OffscreenSurface.h>
 
@@ -232,6 +233,15 @@ TEST_F(Renderer, ReportsPendingGLErrorAsOpenGLErr) {
     EXPECT_EQ(log->Count("OPENGL err"), 1);
 }
 
+TEST_F(Renderer, DebugCheckNamesTheFailedCall) {
+    ZynTest::ScopedLogCapture log;
+    glEnable(0x1234);
+    G::CheckGLError("glEnable(0x1234)", "here.cpp", 7);
+    EXPECT_TRUE(log->Contains(" W. GL error invalid enumerant after glEnable(0x1234) (here.cpp:7)"));
+    G::reportOGLError();
+    EXPECT_FALSE(log->Contains("OPENGL err"));
+}
+
 // ---------------------------------------------------------------------------
 // Projection and colours.
 
@@ -257,6 +267,16 @@ TEST_F(Renderer, LogicalScreenIsScaledOntoTheWindow) {
     EXPECT_TRUE(IsColor(63, 47, {0, 255, 0}));
     EXPECT_TRUE(IsColor(56, 40, {0, 255, 0}));
     EXPECT_TRUE(IsBlack(55, 39));
+}
+
+TEST_F(Renderer, EmptyProjectionIsRefusedAndTheOldOneKept) {
+    ZynTest::ScopedLogCapture log;
+    G::SetProjection2D(0, 64);
+    EXPECT_TRUE(log->Contains(" E. Graphics::SetProjection2D -> bad size 0 x 64"));
+    Fill(0, 0, 8, 8, 0xFFFFFFFF);
+    Finish();
+    EXPECT_TRUE(IsWhite(0, 0));
+    EXPECT_TRUE(IsBlack(8, 8));
 }
 
 TEST_F(Renderer, ColorsAreReadAsAARRGGBB) {

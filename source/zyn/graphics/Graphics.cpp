@@ -396,6 +396,11 @@ void SetZBufferMode(bool testEnable, bool writeEnable, CompareFunc func) {
 
 void SetProjection2D(int width, int height) {
     _FlushRender();
+    // glOrtho refuses an empty volume and would leave a half-built matrix.
+    if (width <= 0 || height <= 0) {
+        LogSend(kLogError, "Graphics::SetProjection2D -> bad size %d x %d", width, height);
+        return;
+    }
     ZYN_GL(glMatrixMode(GL_PROJECTION));
     ZYN_GL(glLoadIdentity());
     ZYN_GL(glOrtho(0.0, double(width), 0.0, double(height), 0.0, 1.0));
