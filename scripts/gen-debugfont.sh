@@ -8,7 +8,10 @@ set -eu
 cd "$(dirname "$0")/.."
 dir="${1:-build/debugfont}"
 out="${2:-$dir/debugfont}"
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYN_BUILD_TESTS=OFF -DZYN_BUILD_BENCH=OFF >/dev/null
+# An existing build tree is used as it is configured; a new one is made lean.
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYN_BUILD_TESTS=OFF -DZYN_BUILD_BENCH=OFF >/dev/null
+fi
 cmake --build "$dir" -j2 --target zyn-debugfont
 mkdir -p "$out"
 "$dir/source/programs/zyn-debugfont/zyn-debugfont" "$out" source/zyn/io/CppPackageData.cpp

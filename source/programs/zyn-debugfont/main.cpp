@@ -2,9 +2,11 @@
 // DebugFontArt.cpp. Writes "debugfont.tga", "debugfont.tga_ex" and
 // "debugfont.zyn_fnt" into OUT_DIR through the framework's own writers and,
 // given CPP_FILE, the source file that compiles the three into the library.
-// The output depends only on the art: the same bytes on every run.
+// The output depends only on the art: the same bytes on every run. With
+// --check it writes nothing and fails when CPP_FILE is not what it would write.
 //
 // Usage: zyn-debugfont OUT_DIR [CPP_FILE]
+//        zyn-debugfont --check CPP_FILE
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -92,8 +94,8 @@ void AppendArray(std::string& out, const char* name, const std::vector<unsigned 
     out += "\n};\n";
 }
 
-bool WriteSource(const std::string& path, const std::vector<unsigned char>& tga,
-                 const std::vector<unsigned char>& font, const std::vector<unsigned char>& sprites) {
+std::string SourceText(const std::vector<unsigned char>& tga, const std::vector<unsigned char>& font,
+                       const std::vector<unsigned char>& sprites) {
     std::string text =
         "// Generated file: the compiled-in debug font. Do not edit; regenerate it\n"
         "// with scripts/gen-debugfont.sh (the glyph art is in\n"
@@ -125,8 +127,7 @@ bool WriteSource(const std::string& path, const std::vector<unsigned char>& tga,
                   "}  // namespace CppPackageData\n"
                   "}  // namespace Zyn\n",
                   unsigned(tga.size()), unsigned(font.size()), unsigned(sprites.size()));
-    text += sizes;
-    return WriteBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+    return text + sizes;
 }
 
 // The sprite table and the font need a texture of the right size, and a
@@ -151,26 +152,32 @@ private:
     bool m_bStarted = false;
 };
 
-int Generate(const std::string& outDir, const std::string& cppPath) {
-    if (!DebugFont::CheckArt()) return 1;
+struct DebugFontFiles {
+    std::vector<unsigned char> tga;
+    std::vector<unsigned char> sprites;
+    std::vector<unsigned char> font;
+};
+
+bool MakeFiles(DebugFontFiles& files) {
+    if (!DebugFont::CheckArt()) return false;
 
     Image image(kTextureWidth, kTextureHeight);
-    if (image.IsEmpty()) return 1;
+    if (image.IsEmpty()) return false;
     DrawGlyphs(image);
     VectorFile tga;
     if (!image.SaveToTGA(tga) || tga.GetVector().size() != kTgaBytes) {
         std::fprintf(stderr, "zyn-debugfont: the texture image did not come out as %u bytes\n", kTgaBytes);
-        return 1;
+        return false;
     }
 
     OffscreenGL gl;
     if (!gl.Start()) {
         std::fprintf(stderr, "zyn-debugfont: no offscreen GL context\n");
-        return 1;
+        return false;
     }
     Ref<Texture> texture(new Texture(kTextureName));
     Ref<Font> font(new Font(kFontName));
-    if (!texture->InitEmptyTexture(kTextureWidth, kTextureHeight, false)) return 1;
+    if (!texture->InitEmptyTexture(kTextureWidth, kTextureHeight, false)) return false;
     font->InitEmptyFont(texture.Get(), kSpaceWidth, -DebugFont::kAscent, kFontHeight);
     for (int code = DebugFont::kFirstCode; code <= DebugFont::kLastCode; ++code) {
         int x = 0;
@@ -180,35 +187,66 @@ int Generate(const std::string& outDir, const std::string& cppPath) {
         // plain: the box starts at the pen and kAscent rows above the baseline.
         const int sprite =
             texture->RegisterSprite(x, y, x + DebugFont::kGlyphWidth, y + DebugFont::kGlyphHeight, 0, 0);
-        if (!font->AddGlyph(code, u16(sprite), 0, s16(-DebugFont::kAscent), s16(kAdvance))) return 1;
+        if (!font->AddGlyph(code, u16(sprite), 0, s16(-DebugFont::kAscent), s16(kAdvance))) return false;
     }
     VectorFile sprites;
     VectorFile fontFile;
     if (!texture->SaveTextureExData(sprites) || !font->SaveToFile(fontFile)) {
         std::fprintf(stderr, "zyn-debugfont: writing the sprite table or the font failed\n");
+        return false;
+    }
+    files.tga = tga.GetVector();
+    files.sprites = sprites.GetVector();
+    files.font = fontFile.GetVector();
+    return true;
+}
+
+int Generate(const std::string& outDir, const std::string& cppPath) {
+    DebugFontFiles files;
+    if (!MakeFiles(files)) return 1;
+    if (!WriteBytes(outDir + "/" + kTextureName, files.tga) ||
+        !WriteBytes(outDir + "/" + kSpriteFileName, files.sprites) ||
+        !WriteBytes(outDir + "/" + kFontName, files.font))
+        return 1;
+    if (!cppPath.empty()) {
+        const std::string text = SourceText(files.tga, files.font, files.sprites);
+        if (!WriteBytes(cppPath, std::vector<unsigned char>(text.begin(), text.end()))) return 1;
+    }
+    std::printf("debugfont: %d glyphs; %s %zu bytes, %s %zu bytes, %s %zu bytes\n", DebugFont::kGlyphCount,
+                kTextureName, files.tga.size(), kSpriteFileName, files.sprites.size(), kFontName,
+                files.font.size());
+    return 0;
+}
+
+// Fails when the source file is not exactly what Generate would write.
+int Check(const std::string& cppPath) {
+    DebugFontFiles files;
+    if (!MakeFiles(files)) return 1;
+    const std::string expected = SourceText(files.tga, files.font, files.sprites);
+    std::string actual;
+    DiskFile in(cppPath.c_str(), "rb");
+    char buffer[4096];
+    for (unsigned n; in.IsOpen() && (n = in.Read(buffer, sizeof buffer)) > 0;) actual.append(buffer, n);
+    if (actual != expected) {
+        std::fprintf(stderr,
+                     "zyn-debugfont: %s is not the current debug font; run scripts/gen-debugfont.sh\n",
+                     cppPath.c_str());
         return 1;
     }
-
-    if (!WriteBytes(outDir + "/" + kTextureName, tga.GetVector()) ||
-        !WriteBytes(outDir + "/" + kSpriteFileName, sprites.GetVector()) ||
-        !WriteBytes(outDir + "/" + kFontName, fontFile.GetVector()))
-        return 1;
-    if (!cppPath.empty() && !WriteSource(cppPath, tga.GetVector(), fontFile.GetVector(), sprites.GetVector()))
-        return 1;
-    std::printf("debugfont: %zu glyphs; %s %zu bytes, %s %zu bytes, %s %zu bytes\n", font->GetGlyphs().size(),
-                kTextureName, tga.GetVector().size(), kSpriteFileName, sprites.GetVector().size(), kFontName,
-                fontFile.GetVector().size());
+    std::printf("debugfont: %s is current\n", cppPath.c_str());
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: zyn-debugfont OUT_DIR [CPP_FILE]\n");
-        return 2;
-    }
-    const int result = Generate(argv[1], argc == 3 ? argv[2] : "");
+    int result = 2;
+    if (argc == 3 && std::string(argv[1]) == "--check")
+        result = Check(argv[2]);
+    else if (argc == 2 || argc == 3)
+        result = Generate(argv[1], argc == 3 ? argv[2] : "");
+    else
+        std::fprintf(stderr, "usage: zyn-debugfont OUT_DIR [CPP_FILE] | zyn-debugfont --check CPP_FILE\n");
     Singleton<Root>::Get()->Release();
     return result;
 }
