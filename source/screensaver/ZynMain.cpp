@@ -1,0 +1,82 @@
+#include <screensaver/ZynMain.h>
+
+#include <cstring>
+
+#include <screensaver/OrvSettings.h>
+#include <screensaver/SSHall.h>
+#include <screensaver/SSTrophy.h>
+#include <screensaver/ScreenSaverApp.h>
+#include <zyn/app/SaveManager.h>
+#include <zyn/core/Root.h>
+#include <zyn/graphics/Texture.h>
+#include <zyn/graphics/TextureManager.h>
+#include <zyn/io/File.h>
+#include <zyn/io/PacPackage.h>
+#include <zyn/linux/WindowSystem.h>
+#include <zyn/linux/ZYN_ScreenSaver_ZYN.h>
+#include <zyn/particles/EffectManager.h>
+#include <zyn/particles/ParticleEffect.h>
+#include <zyn/particles/Particle.h>
+
+namespace {
+
+const char* const kEffects[] = {"fx\\stats_trophy.zyn", "fx\\scarab_crush.zyn", "fx\\charged_path.zyn",
+                                "fx\\sel_7.zyn",        "fx\\ss_glyphs_1.zyn",   "fx\\ss_glyphs_2.zyn",
+                                "fx\\ss_glyphs_3.zyn"};
+
+/// The save directory's suffix must stay one folder name: a line that would
+/// climb out of the preferences folder or name a sub-folder is refused.
+bool IsSafeSuffix(const char* s) {
+    if (std::strchr(s, '/') || std::strchr(s, '\\')) return false;
+    if (std::strcmp(s, ".") == 0 || std::strcmp(s, "..") == 0) return false;
+    return true;
+}
+
+}  // namespace
+
+void ZynMainScene() {
+    Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+    root->SetLanguage("polish");
+    root->InsertObject(new Zyn::PacPackage("RezAduva.pac"), -1, 0, nullptr);
+
+    // Preloaded references are kept for the rest of the process: these stay
+    // resident so that no frame waits for loading.
+    Zyn::TextureManager* textures = Zyn::GetCreateTextureManager();
+    Zyn::Texture::ms_bMipMaps = true;
+    textures->GetResourceTyped("temple\\temple.jp2");
+    Zyn::Texture::ms_bMipMaps = false;
+    textures->GetResourceTyped("misc\\trophies.jp2");
+    textures->GetResourceTyped("gui\\gui_tex.jp2");
+    Zyn::EffectManager* effects = Zyn::GetCreateEffectManager();
+    for (const char* name : kEffects) effects->GetEffect(name);
+
+    Zyn::SaveManager* saves = Zyn::Singleton<Zyn::SaveManager>::Get();
+    if (Zyn::File* f = root->OpenFile("save_path\\save_path.txt", true)) {
+        char line[128];
+        f->ReadLine(line, sizeof line);
+        delete f;
+        if (IsSafeSuffix(line)) {
+            saves->Load("Orvanthe", line);
+        } else {
+            Zyn::LogSend(Zyn::kLogWarning, "save_path.txt names no plain folder (%s); using WIP14", line);
+            saves->Load("Orvanthe", "WIP14");
+        }
+    } else {
+        saves->Load("Orvanthe", "WIP14");
+    }
+    saves->SetSaveOnDestruction(false);
+
+    if (!Zyn::SingletonEx<OrvSettings>::ms_pInstance) saves->InsertObject(new OrvSettings("settings"), 1, 0, nullptr);
+    if (OrvSettings* settings = Zyn::SingletonEx<OrvSettings>::ms_pInstance) settings->m_bTrophyVariant = true;
+
+    ScreenSaverApp* app = new ScreenSaverApp("MyApp");
+    app->InsertObject(new SSHall(), -1, 0, nullptr);
+    app->InsertObject(new SSTrophy(), -1, 0, nullptr);
+    root->InsertObject(app, -1, 0, nullptr);
+
+    Zyn::WindowSystem::ShowMouseCursor(false);
+    root->m_LogLevel = Zyn::kLogInfo;
+    Zyn::LogSend(Zyn::kLogInfo, "Particle size: %d", int(sizeof(Zyn::Particle)));
+}
+
+void RegisterZynMain() { SetZynMain(&ZynMainScene); }
