@@ -41,8 +41,12 @@ inline void StartSegment(float& value, float& d, float target, float duration) {
 // crossed segment is integrated up to its end, then the next key's target is
 // drawn, so the value lands on the piecewise-linear curve at the new age.
 // Past the last key the value holds.
-void CrossScalarKeys(const SplineValue* keys, u32 count, const Particle& p, float dt, float& value, float& d,
-                     float& keyEnd, u8& key) {
+// Out of line and marked cold: a particle crosses a key a few times in its
+// life, and the per-frame loop stays small without these bodies.
+#define ZYN_PARTICLE_COLD __attribute__((noinline, cold))
+
+ZYN_PARTICLE_COLD void CrossScalarKeys(const SplineValue* keys, u32 count, const Particle& p, float dt,
+                                       float& value, float& d, float& keyEnd, u8& key) {
     const float age = p.m_fAge;
     float r = dt;
     while (age > keyEnd) {
@@ -62,7 +66,7 @@ void CrossScalarKeys(const SplineValue* keys, u32 count, const Particle& p, floa
     if (r > 0.0f) value += r * d;
 }
 
-void CrossColorKeys(const ColorSplineValue* keys, u32 count, Particle& p, float dt) {
+ZYN_PARTICLE_COLD void CrossColorKeys(const ColorSplineValue* keys, u32 count, Particle& p, float dt) {
     const float age = p.m_fAge;
     float r = dt;
     while (age > p.m_fColorKeyEnd) {
@@ -419,7 +423,7 @@ u32 ParticleEmitter::UpdateParticles(float dt, EmitterDesc& desc, float runningT
         Particle* next = p->m_pNext;
         p->m_fAge += dt;
         // Written as "not alive" so that a NaN life ends the particle too.
-        if (!(p->m_fAge <= p->m_fLife)) {
+        if (__builtin_expect(!(p->m_fAge <= p->m_fLife), 0)) {
             if (prev)
                 prev->m_pNext = next;
             else
@@ -438,24 +442,24 @@ u32 ParticleEmitter::UpdateParticles(float dt, EmitterDesc& desc, float runningT
         if (alignToMotion) p->m_fAngle = std::atan2(p->m_fVX, -p->m_fVY);
 
         const float age = p->m_fAge;
-        if (age > p->m_fSizeKeyEnd)
+        if (__builtin_expect(age > p->m_fSizeKeyEnd, 0))
             CrossScalarKeys(sizeKeys, sizeCount, *p, dt, p->m_fSize, p->m_fDSize, p->m_fSizeKeyEnd,
                             p->m_SizeKey);
         else
             p->m_fSize += dt * p->m_fDSize;
-        if (age > p->m_fColorKeyEnd) {
+        if (__builtin_expect(age > p->m_fColorKeyEnd, 0)) {
             CrossColorKeys(m_ColorCurve.data(), colorCount, *p, dt);
         } else {
             p->m_fRed += dt * p->m_fDRed;
             p->m_fGreen += dt * p->m_fDGreen;
             p->m_fBlue += dt * p->m_fDBlue;
         }
-        if (age > p->m_fAlphaKeyEnd)
+        if (__builtin_expect(age > p->m_fAlphaKeyEnd, 0))
             CrossScalarKeys(alphaKeys, alphaCount, *p, dt, p->m_fAlpha, p->m_fDAlpha, p->m_fAlphaKeyEnd,
                             p->m_AlphaKey);
         else
             p->m_fAlpha += dt * p->m_fDAlpha;
-        if (age > p->m_fSpinKeyEnd)
+        if (__builtin_expect(age > p->m_fSpinKeyEnd, 0))
             CrossScalarKeys(spinKeys, spinCount, *p, dt, p->m_fSpin, p->m_fDSpin, p->m_fSpinKeyEnd,
                             p->m_SpinKey);
         else
@@ -575,7 +579,8 @@ bool ParticleEmitter::Load(ObjectSerializator& s) {
          curve(ReadCurve(*f, colorCurve, "colour", m_Name));
     ok = ok && f->Read(&hasTexture, 1) == 1 && (!hasTexture || f->ReadString(textureName));
     if (!ok) {
-        LogSend(kLogError, "ParticleEmitter::Load(%s) -> unreadable emitter data, the emitter is left as it was",
+        LogSend(kLogError,
+                "ParticleEmitter::Load(%s) -> unreadable emitter data, the emitter is left as it was",
                 m_Name.c_str());
         return false;
     }
