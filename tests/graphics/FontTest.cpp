@@ -5,6 +5,9 @@
 // compared pixel by pixel with its glyph art.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,10 +18,13 @@
 #include <zyn/graphics/Font.h>
 #include <zyn/graphics/FontManager.h>
 #include <zyn/graphics/Graphics.h>
+#include <zyn/graphics/Image.h>
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
+#include <zyn/io/DiskFile.h>
 #include <zyn/io/MemoryFile.h>
 #include <zyn/io/Package.h>
+#include <zyn/io/SimpleFile.h>
 #include <zyn/io/VectorFile.h>
 #include <zyn/linux/GLSurface.h>
 #include <zyn/linux/OffscreenSurface.h>
@@ -756,6 +762,64 @@ TEST_F(DebugFontFrame, ScaledTextCoversTheBlocksOfItsInkedPixels) {
             if (At(x, y)[0] > 0) {
                 EXPECT_TRUE(x >= 9 && x < 10 + 36 && y >= 25 && y < 26 + 18) << x << ", " << y;
             }
+}
+
+TEST_F(DebugFontFrame, GlyphExportWritesOffsetsAndThePixelsOfEachSprite) {
+    Texture* texture = m_pFont->GetFontTexture();
+    Ref<Font> tiny(new Font("tiny"));
+    tiny->InitEmptyFont(texture, 6, -7, 10);
+    const Font::FontGlyph& a = *m_pFont->GetGlyph('A');
+    ASSERT_TRUE(tiny->AddGlyph('A', a.sprite, 1, -7, 6));
+    ASSERT_TRUE(tiny->AddGlyph('~', m_pFont->GetGlyph('~')->sprite, 0, -4, 5));
+
+    char dirTemplate[] = "/tmp/zyn-font-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dirTemplate), 0);
+    VectorFile lines;
+    const bool ok = tiny->ExportGlyphs(lines);
+    std::unique_ptr<Image> glyph;
+    {
+        DiskFile in("tiny_65.tga", "rb");
+        glyph.reset(new Image(in));
+    }
+    const bool tildeWritten = SimpleFile::DoesFileExist("tiny_126.tga");
+    std::remove("tiny_65.tga");
+    std::remove("tiny_126.tga");
+    ASSERT_EQ(chdir(cwd), 0);
+    rmdir(dirTemplate);
+
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(tildeWritten);
+    // Offsets of the sprite's top-left corner from the pen (the debug font's origins are at that corner).
+    const std::string text(lines.GetVector().begin(), lines.GetVector().end());
+    EXPECT_EQ(text, "\t\t<GLYPH=65,1,-7,6>\r\n\t\t<GLYPH=126,0,-4,5>\r\n");
+    ASSERT_EQ(glyph->width, 5u);
+    ASSERT_EQ(glyph->height, 9u);
+    int wrong = 0;
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 5; ++x)
+            wrong += (glyph->data[(y * 5 + x) * 4 + 3] == 255) != DebugFont::IsInked('A', x, y);
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(DebugFontFrame, SpriteSpacingFindsTheSidesWhereSpritesTouch) {
+    Ref<Texture> texture(new Texture("touching.tga"));
+    ASSERT_TRUE(texture->InitEmptyTexture(32, 32, false));
+    const int centre = texture->RegisterSprite(8, 8, 16, 16);
+    texture->RegisterSprite(16, 8, 24, 16);  // right neighbour
+    texture->RegisterSprite(8, 16, 16, 24);  // below
+    texture->RegisterSprite(0, 0, 8, 8);     // only a corner touches
+    Ref<Font> font(new Font("touching"));
+    font->InitEmptyFont(texture.Get(), 4, -8, 8);
+    ASSERT_TRUE(font->AddGlyph('x', u16(centre), 0, -8, 8));
+    bool sides[4] = {false, false, false, false};
+    EXPECT_TRUE(font->GetGlyphSpriteSpacing(sides));
+    EXPECT_TRUE(sides[0]);   // top
+    EXPECT_FALSE(sides[1]);  // bottom
+    EXPECT_TRUE(sides[2]);   // left
+    EXPECT_FALSE(sides[3]);  // right
 }
 
 TEST_F(DebugFontFrame, DemoFrameForTheEye) {
