@@ -98,17 +98,20 @@ bool Font::LoadFromFile(File& file) {
         glyphs[code] = glyph;
     }
 
-    if (m_pTexture) m_pTexture->Release();
-    m_pTexture = GetCreateTextureManager()->GetResourceTyped(textureName.c_str());
+    // The new texture is taken before the old one goes, so that reloading a
+    // font does not destroy and reload the texture it keeps using.
+    Texture* texture = GetCreateTextureManager()->GetResourceTyped(textureName.c_str());
     // The manager answers a missing texture with the shared null texture;
     // its sprite 0 would turn every glyph into a blank 128-pixel quad.
     Texture* nullTexture = Texture::GetNullResource();
-    if (m_pTexture == nullTexture && m_pTexture) {
-        m_pTexture->Release();
-        m_pTexture = nullptr;
+    if (texture == nullTexture) {
+        texture->Release();
+        texture = nullptr;
     }
     nullTexture->Release();
-    if (!m_pTexture) LogSend(kLogWarning, "Could not load texture %s requested by font", textureName.c_str());
+    if (!texture) LogSend(kLogWarning, "Could not load texture %s requested by font", textureName.c_str());
+    if (m_pTexture) m_pTexture->Release();
+    m_pTexture = texture;
 
     m_SpaceWidth = header[0];
     m_MaxBearY = header[1];
