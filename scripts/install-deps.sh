@@ -14,6 +14,7 @@ PACKAGES="
   libx11-dev libgl-dev libegl-dev libglx-dev libglu1-mesa-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   xvfb xauth x11-utils xdotool
+  xscreensaver xscreensaver-gl
 "
 
 missing=""
