@@ -1,0 +1,10 @@
+#include "Effects.h"
+
+namespace AssetGen {
+
+bool BuildEffects(std::vector<EffectFile>& out) {
+    out.clear();
+    return true;
+}
+
+}  // namespace AssetGen
