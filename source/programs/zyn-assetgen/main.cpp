@@ -108,16 +108,6 @@ bool AddSheet(const std::string& name, const Canvas& sheet, const std::vector<Sp
     return ok && AddMember(name, colourJp2) && AddMember(name + "_a", alphaJp2);
 }
 
-/// A small string table for the scene's language; the scene shows no text,
-/// but a present table keeps the start-up free of warnings.
-bool AddLanguage() {
-    const char* text =
-        "\xEF\xBB\xBF# Teksty wygaszacza ekranu\n"
-        "title = \"\xC5\x9Awi\xC4\x85tynia\"\n"
-        "trophy = \"Trofeum\"\n";
-    return AddMember("polish.utf8", std::vector<unsigned char>(text, text + std::strlen(text)));
-}
-
 bool WritePreview(const std::string& path, const Canvas& c) {
     std::vector<Zyn::u8> rgba(size_t(c.W()) * c.H() * 4);
     for (int y = 0; y < c.H(); ++y)
@@ -185,7 +175,7 @@ int main(int argc, char** argv) {
 
     bool ok = AddSheet("temple\\temple.jp2", temple, templeSprites, 8.f) &&
               AddSheet("misc\\trophies.jp2", trophies, trophySprites, 8.f) &&
-              AddSheet("gui\\gui_tex.jp2", particles, particleSprites, 6.f) && AddLanguage();
+              AddSheet("gui\\gui_tex.jp2", particles, particleSprites, 6.f);
 
     if (ok) {
         // Effects name their textures; the loose members serve them.

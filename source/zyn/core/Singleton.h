@@ -3,6 +3,8 @@
 // instance of a class that is created normally.
 #pragma once
 
+#include <cstddef>
+
 namespace Zyn {
 
 template <class T>
@@ -37,9 +39,19 @@ public:
     static inline T* ms_pInstance = nullptr;
 
 protected:
-    SingletonEx() { ms_pInstance = static_cast<T*>(this); }
+    SingletonEx() { ms_pInstance = Derived(this); }
     ~SingletonEx() {
-        if (ms_pInstance == static_cast<T*>(this)) ms_pInstance = nullptr;
+        if (ms_pInstance == Derived(this)) ms_pInstance = nullptr;
+    }
+
+private:
+    // While the base is built (or torn down) the object is not yet (no longer)
+    // a T, so a checked downcast would be wrong: adjust the address instead.
+    static T* Derived(SingletonEx* base) {
+        alignas(T) static unsigned char probe[sizeof(T)];
+        const std::ptrdiff_t offset =
+            reinterpret_cast<unsigned char*>(static_cast<SingletonEx*>(reinterpret_cast<T*>(probe))) - probe;
+        return reinterpret_cast<T*>(reinterpret_cast<unsigned char*>(base) - offset);
     }
 };
 
