@@ -324,14 +324,16 @@ TEST(AffectorStream, LoadReadsWhatSaveWroteAndTruncationsFail) {
             EXPECT_EQ(SaveOwn(c.Get()), before) << kind << " " << n;
         }
     }
-    EXPECT_TRUE(log->Contains(" E. ParAffectorGravity::Load(cut) -> the stream ends inside the affector data"));
+    EXPECT_TRUE(
+        log->Contains(" E. ParAffectorGravity::Load(cut) -> the stream ends inside the affector data"));
 }
 
 TEST(AffectorClass, RecordsFactoriesAndPropertiesInOrder) {
-    const std::vector<std::vector<std::string>> labels = {{"Force", "Scale", "Anim. Speed", "Percentage"},
-                                                          {"Force", "Offset", "Swirl Point"},
-                                                          {"Strength", "Offset", "Position Mode", "Accelerate"},
-                                                          {"Strength", "Offset", "Position Mode", "Accelerate"}};
+    const std::vector<std::vector<std::string>> labels = {
+        {"Force", "Scale", "Anim. Speed", "Percentage"},
+        {"Force", "Offset", "Swirl Point"},
+        {"Strength", "Offset", "Position Mode", "Accelerate"},
+        {"Strength", "Offset", "Position Mode", "Accelerate"}};
     for (size_t i = 0; i < 4; ++i) {
         Class* cls = Class::FindClass(kKinds[i]);
         ASSERT_NE(cls, nullptr);

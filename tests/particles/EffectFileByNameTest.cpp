@@ -226,7 +226,8 @@ TEST_F(EveryKindFile, LoadsByClassNameAndSavesTheSameBytes) {
                                                    "ParAffectorSwirl:swirl", "ParAffectorSuperGravity:sink",
                                                    "ParAffectorNoise:drift"}));
     // The out-of-range mask sprite is reported while loading and harmless.
-    EXPECT_TRUE(log->Contains(" W. MaskedRectEmitter::UpdateMask() -> Can't extract mask - invalid sprite id"));
+    EXPECT_TRUE(
+        log->Contains(" W. MaskedRectEmitter::UpdateMask() -> Can't extract mask - invalid sprite id"));
 
     // It plays: every emitter but the one naming itself has particles.
     Ref<ParticleEffectInstance> play(new ParticleEffectInstance("play", Point3D<float>(512, 393, 0)));

@@ -498,7 +498,8 @@ TEST_F(MaskedEmitterGL, SpriteOutOfRangeRunsWithoutMaskWithLogLine) {
     ScopedLogCapture log;
     m_pEmitter->SetSprite(5);
     EXPECT_EQ(m_pEmitter->GetMaskImage(), nullptr);
-    EXPECT_TRUE(log->Contains(" W. MaskedRectEmitter::UpdateMask() -> Can't extract mask - invalid sprite id"));
+    EXPECT_TRUE(
+        log->Contains(" W. MaskedRectEmitter::UpdateMask() -> Can't extract mask - invalid sprite id"));
     // Uniform in the rectangle: every attempt is a particle.
     m_Play->Desc().m_fAccumulator = 50.0f;
     m_pEmitter->EmittParticles(0.0f, 0.0f, m_Play->Desc(), m_Play->instance.Get());
@@ -804,7 +805,8 @@ TEST(EmitterKindBounds, BillionPerSecondAcrossThousandsOfPassesStaysBounded) {
         // Passes of a tenth of a millisecond, looping forever: one 0.25 s
         // step covers 2500 of them.
         Play play({}, 1e-4f, -1);
-        for (ParticleEmitter* e : emitters) play.effect->InsertObject(e, ParticleEffect::kEmitters, 1, nullptr);
+        for (ParticleEmitter* e : emitters)
+            play.effect->InsertObject(e, ParticleEffect::kEmitters, 1, nullptr);
         for (int step = 0; step < 4; ++step) {
             play.instance->Update(0.25f);
             for (unsigned d = 0; d < emitters.size(); ++d) {

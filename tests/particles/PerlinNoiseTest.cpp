@@ -80,8 +80,7 @@ TEST(PerlinNoise, MatchesTheReferenceAlgorithm) {
 TEST(PerlinNoise, ZeroOnTheLatticeBoundedSmoothAndPeriodic) {
     for (int x = -3; x <= 3; ++x)
         for (int y = -3; y <= 3; ++y)
-            for (int z = -3; z <= 3; ++z)
-                EXPECT_EQ(PerlinNoise::Sample(float(x), float(y), float(z)), 0.0f);
+            for (int z = -3; z <= 3; ++z) EXPECT_EQ(PerlinNoise::Sample(float(x), float(y), float(z)), 0.0f);
     Lcg rng;
     float lo = 0, hi = 0;
     for (int i = 0; i < 5000; ++i) {

@@ -37,7 +37,8 @@ Ref<ParticleEffect> StillTrailEffect(float life) {
 }
 
 // Where the path puts the instance at time t, in double precision.
-Point2D<float> PathAt(double t, Point3D<float> c, Point2D<float> r, Point2D<float> period, Point2D<float> off) {
+Point2D<float> PathAt(double t, Point3D<float> c, Point2D<float> r, Point2D<float> period,
+                      Point2D<float> off) {
     const double twoPi = 6.283185307179586;
     return Point2D<float>(float(c.x + r.x * std::sin(twoPi * (t + off.x) / period.x)),
                           float(c.y + r.y * std::cos(twoPi * (t + off.y) / period.y)));
@@ -106,9 +107,9 @@ TEST(SineMove, ParticlesAreBornAtTheMovingPositionAndStayBehind) {
 TEST(SineMove, SetPositionMovesTheOrbitNotTheDrawnPositionAndNeverAutoRotates) {
     Ref<ParticleEffect> effect = StillTrailEffect(1.0f);
     effect->SetDefaultAutoRotate(true);
-    Ref<PartFXSineMoveInstance> i(new PartFXSineMoveInstance("i", Point3D<float>(0, 0, 0), Point2D<float>(10, 10),
-                                                             Point2D<float>(1, 1), Point2D<float>(0, 0), -1.0f,
-                                                             false));
+    Ref<PartFXSineMoveInstance> i(new PartFXSineMoveInstance("i", Point3D<float>(0, 0, 0),
+                                                             Point2D<float>(10, 10), Point2D<float>(1, 1),
+                                                             Point2D<float>(0, 0), -1.0f, false));
     effect->InsertObject(i.Get(), -1, 0, nullptr);
     ASSERT_TRUE(i->GetAutoRotateToMotion());
     ScopedLogCapture log;
@@ -129,8 +130,8 @@ TEST(SineMove, SetPositionMovesTheOrbitNotTheDrawnPositionAndNeverAutoRotates) {
 TEST(SineMove, LifetimeEndsEmissionThenTheInstanceLeavesWithItsLastParticle) {
     Ref<ParticleEffect> effect = StillTrailEffect(0.5f);
     PartFXSineMoveInstance* i =
-        new PartFXSineMoveInstance("i", Point3D<float>(100, 100, 0), Point2D<float>(10, 10), Point2D<float>(1, 1),
-                                   Point2D<float>(0, 0), 2.0f, true);
+        new PartFXSineMoveInstance("i", Point3D<float>(100, 100, 0), Point2D<float>(10, 10),
+                                   Point2D<float>(1, 1), Point2D<float>(0, 0), 2.0f, true);
     effect->InsertObject(i, -1, 0, nullptr);  // held by the effect alone
     ASSERT_EQ(effect->GetActiveGroup().GetList().size(), 1u);
     int updates = 0;
@@ -160,8 +161,8 @@ TEST(SineMove, LifetimeEndsEmissionThenTheInstanceLeavesWithItsLastParticle) {
 
 TEST(SineMove, LifetimeWithoutRemovalStopsEmissionButStays) {
     Ref<ParticleEffect> effect = StillTrailEffect(0.25f);
-    Ref<PartFXSineMoveInstance> i(new PartFXSineMoveInstance("i", Point3D<float>(), Point2D<float>(1, 1),
-                                                             Point2D<float>(1, 1), Point2D<float>(), 0.5f, false));
+    Ref<PartFXSineMoveInstance> i(new PartFXSineMoveInstance(
+        "i", Point3D<float>(), Point2D<float>(1, 1), Point2D<float>(1, 1), Point2D<float>(), 0.5f, false));
     effect->InsertObject(i.Get(), -1, 0, nullptr);
     for (int k = 0; k < 40; ++k) i->Update(0.125f);
     EXPECT_TRUE(i->IsFinished());
@@ -172,8 +173,9 @@ TEST(SineMove, LifetimeWithoutRemovalStopsEmissionButStays) {
 }
 
 TEST(SineMove, ZeroPeriodHoldsTheAxisInsteadOfGoingToNaN) {
-    Ref<PartFXSineMoveInstance> i(new PartFXSineMoveInstance("i", Point3D<float>(10, 20, 0), Point2D<float>(5, 5),
-                                                             Point2D<float>(0, 0), Point2D<float>(), -1.0f, false));
+    Ref<PartFXSineMoveInstance> i(new PartFXSineMoveInstance("i", Point3D<float>(10, 20, 0),
+                                                             Point2D<float>(5, 5), Point2D<float>(0, 0),
+                                                             Point2D<float>(), -1.0f, false));
     i->Update(0.3f);
     const Point3D<float> at = i->ParticleEffectInstance::GetPosition();
     EXPECT_EQ(at.x, 10.0f);

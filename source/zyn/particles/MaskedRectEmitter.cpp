@@ -208,9 +208,10 @@ bool MaskedRectEmitter::Load(ObjectSerializator& s) {
     u32 sprite = 0;
     u8 hasMask = 0;
     std::string maskName;
-    const bool ok = f->Read32(&rate, 1) == 1 && f->Read32(&speedMin, 2) == 2 && f->Read32(&speedMax, 2) == 2 &&
-                    f->Read32(&posMin, 2) == 2 && f->Read32(&posMax, 2) == 2 && f->Read32(&sprite, 1) == 1 &&
-                    f->Read(&hasMask, 1) == 1 && (!hasMask || f->ReadString(maskName));
+    const bool ok = f->Read32(&rate, 1) == 1 && f->Read32(&speedMin, 2) == 2 &&
+                    f->Read32(&speedMax, 2) == 2 && f->Read32(&posMin, 2) == 2 &&
+                    f->Read32(&posMax, 2) == 2 && f->Read32(&sprite, 1) == 1 && f->Read(&hasMask, 1) == 1 &&
+                    (!hasMask || f->ReadString(maskName));
     if (!ok) {
         LogSend(kLogError, "MaskedRectEmitter::Load(%s) -> the stream ends inside the emitter data",
                 m_Name.c_str());

@@ -16,15 +16,15 @@ ParAffectorGravity::ParAffectorGravity(const char* name) : ParticleAffector(name
 void ParAffectorGravity::RegisterProps(Class* cls) {
     typedef ParAffectorGravity A;
     typedef Point2D<float> P;
-    cls->InsertValueProp(new GetSetMemberProp<A, P>("Strength", "The strength of the gravity", &A::GetStrength,
-                                                    &A::SetStrength, 0));
+    cls->InsertValueProp(new GetSetMemberProp<A, P>("Strength", "The strength of the gravity",
+                                                    &A::GetStrength, &A::SetStrength, 0));
     cls->InsertValueProp(new GetSetMemberProp<A, P>("Offset", "Offsets the position of the gravity center",
                                                     &A::GetOffset, &A::SetOffset, 0));
     cls->InsertValueProp(new GetSetMemberProp<A, unsigned int>(
         "Position Mode", "Determines the positioning of the gravity", &A::GetPosMode, &A::SetPosMode, 0));
-    cls->InsertValueProp(new GetSetMemberProp<A, float>("Accelerate",
-                                                        "Can be used to apply particle acceleration or dampening",
-                                                        &A::GetAccelerate, &A::SetAccelerate, 0));
+    cls->InsertValueProp(new GetSetMemberProp<A, float>(
+        "Accelerate", "Can be used to apply particle acceleration or dampening", &A::GetAccelerate,
+        &A::SetAccelerate, 0));
 }
 
 void ParAffectorGravity::AffectParticles(EmitterDesc& desc, float, ParticleEffectInstance* instance) {

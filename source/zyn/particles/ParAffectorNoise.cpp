@@ -19,7 +19,8 @@ void ParAffectorNoise::RegisterProps(Class* cls) {
     typedef ParAffectorNoise A;
     cls->InsertValueProp(new GetSetMemberProp<A, Point2D<float>>(
         "Force", "Amount of force applied in x and y directions", &A::GetForce, &A::SetForce, 0));
-    cls->InsertValueProp(new GetSetMemberProp<A, float>("Scale", "Noise scale", &A::GetScale, &A::SetScale, 0));
+    cls->InsertValueProp(
+        new GetSetMemberProp<A, float>("Scale", "Noise scale", &A::GetScale, &A::SetScale, 0));
     cls->InsertValueProp(new GetSetMemberProp<A, float>("Anim. Speed", "The speed of noise animation",
                                                         &A::GetAnimSpeed, &A::SetAnimSpeed, 0));
     cls->InsertValueProp(new GetSetMemberProp<A, unsigned int>(

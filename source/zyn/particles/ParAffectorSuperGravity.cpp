@@ -8,8 +8,9 @@
 
 namespace Zyn {
 
-ZYN_IMPLEMENT_CLASS(ParAffectorSuperGravity, "ParAffectorSuperGravity", &ParAffectorSuperGravity::StaticCreate,
-                    nullptr, &ParAffectorSuperGravity::RegisterProps, ParticleAffector)
+ZYN_IMPLEMENT_CLASS(ParAffectorSuperGravity, "ParAffectorSuperGravity",
+                    &ParAffectorSuperGravity::StaticCreate, nullptr, &ParAffectorSuperGravity::RegisterProps,
+                    ParticleAffector)
 
 ParAffectorSuperGravity::ParAffectorSuperGravity(const char* name) : ParticleAffector(name) {}
 
@@ -21,9 +22,9 @@ void ParAffectorSuperGravity::RegisterProps(Class* cls) {
         "Offset", "Offsets the position of the gravity center", &A::GetOffset, &A::SetOffset, 0));
     cls->InsertValueProp(new GetSetMemberProp<A, unsigned int>(
         "Position Mode", "Determines the positioning of the gravity", &A::GetPosMode, &A::SetPosMode, 0));
-    cls->InsertValueProp(new GetSetMemberProp<A, float>("Accelerate",
-                                                        "Can be used to apply particle acceleration or dampening",
-                                                        &A::GetAccelerate, &A::SetAccelerate, 0));
+    cls->InsertValueProp(new GetSetMemberProp<A, float>(
+        "Accelerate", "Can be used to apply particle acceleration or dampening", &A::GetAccelerate,
+        &A::SetAccelerate, 0));
 }
 
 void ParAffectorSuperGravity::AffectParticles(EmitterDesc& desc, float, ParticleEffectInstance* instance) {

@@ -35,8 +35,8 @@ public:
 
 private:
     Point2D<float> m_Offset;
-    float m_fStrength = 10.0f;     // velocity added per application
-    float m_fAccelerate = 0.99f;   // velocity factor per application
+    float m_fStrength = 10.0f;    // velocity added per application
+    float m_fAccelerate = 0.99f;  // velocity factor per application
     u32 m_PosMode = kAroundInstance;
 };
 

@@ -39,8 +39,9 @@ PartFXSineMoveInstance::PartFXSineMoveInstance(const char* name, Point3D<float> 
       m_bHasLifetime(lifetime > 0.0f) {}
 
 Object* PartFXSineMoveInstance::StaticCreate(const char* name) {
-    return new PartFXSineMoveInstance(name, Point3D<float>(100.0f, 100.0f, 0.0f), Point2D<float>(100.0f, 100.0f),
-                                      Point2D<float>(1.0f, 1.0f), Point2D<float>(0.0f, 0.0f), -1.0f, false);
+    return new PartFXSineMoveInstance(name, Point3D<float>(100.0f, 100.0f, 0.0f),
+                                      Point2D<float>(100.0f, 100.0f), Point2D<float>(1.0f, 1.0f),
+                                      Point2D<float>(0.0f, 0.0f), -1.0f, false);
 }
 
 void PartFXSineMoveInstance::RegisterProps(Class* cls) {

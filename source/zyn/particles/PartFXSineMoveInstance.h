@@ -13,8 +13,8 @@ class PartFXSineMoveInstance : public ParticleEffectInstance {
 
 public:
     /// A lifetime of 0 or less never runs out.
-    PartFXSineMoveInstance(const char* name, Point3D<float> centre, Point2D<float> radius, Point2D<float> period,
-                           Point2D<float> offset, float lifetime, bool removeWhenDone);
+    PartFXSineMoveInstance(const char* name, Point3D<float> centre, Point2D<float> radius,
+                           Point2D<float> period, Point2D<float> offset, float lifetime, bool removeWhenDone);
     /// Centre (100, 100, 0), radius (100, 100), period (1, 1), no offset, no lifetime.
     static Object* StaticCreate(const char* name);
 

@@ -28,10 +28,10 @@ void PartPartEmitter::RegisterProps(Class* cls) {
         new GetSetMemberProp<E, float>("Speed Min", "Minimum Speed", &E::GetSpeedMin, &E::SetSpeedMin, 0));
     cls->InsertValueProp(
         new GetSetMemberProp<E, float>("Speed Max", "Maximum Speed", &E::GetSpeedMax, &E::SetSpeedMax, 0));
-    cls->InsertValueProp(new GetSetMemberProp<E, float>(
-        "Angle Min", "Minimum angle of generated particles", &E::GetAngleMin, &E::SetAngleMin, 0));
-    cls->InsertValueProp(new GetSetMemberProp<E, float>(
-        "Angle Max", "Maximum angle of generated particles", &E::GetAngleMax, &E::SetAngleMax, 0));
+    cls->InsertValueProp(new GetSetMemberProp<E, float>("Angle Min", "Minimum angle of generated particles",
+                                                        &E::GetAngleMin, &E::SetAngleMin, 0));
+    cls->InsertValueProp(new GetSetMemberProp<E, float>("Angle Max", "Maximum angle of generated particles",
+                                                        &E::GetAngleMax, &E::SetAngleMax, 0));
     cls->InsertValueProp(new GetSetMemberProp<E, float>("Part. Life Start",
                                                         "Life after which particles start emitting particles",
                                                         &E::GetPartLifeStart, &E::SetPartLifeStart, 0));

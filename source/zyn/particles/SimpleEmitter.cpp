@@ -33,7 +33,8 @@ void SimpleEmitter::RegisterProps(Class* cls) {
     cls->InsertGroupProp(new GroupProperty("Affectors", "", 0, &ParticleAffector::sm_Class));
 }
 
-void SimpleEmitter::EmittParticles(float from, float to, EmitterDesc& desc, ParticleEffectInstance* instance) {
+void SimpleEmitter::EmittParticles(float from, float to, EmitterDesc& desc,
+                                   ParticleEffectInstance* instance) {
     const EmitWindow window(from, to, m_fEmittStart, m_fEmittEnd);
     const u32 n = window.Accumulate(desc, m_fEmittRate);
     if (n == 0) return;

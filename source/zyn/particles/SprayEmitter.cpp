@@ -32,10 +32,10 @@ void SprayEmitter::RegisterProps(Class* cls) {
     cls->InsertValueProp(new GetSetMemberProp<E, float>(
         "Center. Dist. Max", "Maximum distance from the center when generating particle", &E::GetDistMax,
         &E::SetDistMax, 0));
-    cls->InsertValueProp(new GetSetMemberProp<E, float>(
-        "Angle Min", "Minimum angle of generated particles", &E::GetAngleMin, &E::SetAngleMin, 0));
-    cls->InsertValueProp(new GetSetMemberProp<E, float>(
-        "Angle Max", "Maximum angle of generated particles", &E::GetAngleMax, &E::SetAngleMax, 0));
+    cls->InsertValueProp(new GetSetMemberProp<E, float>("Angle Min", "Minimum angle of generated particles",
+                                                        &E::GetAngleMin, &E::SetAngleMin, 0));
+    cls->InsertValueProp(new GetSetMemberProp<E, float>("Angle Max", "Maximum angle of generated particles",
+                                                        &E::GetAngleMax, &E::SetAngleMax, 0));
     cls->InsertValueProp(new GetSetMemberProp<E, unsigned int>(
         "Burst Particles",
         "When burst particles is other than 0, this is the number of particles that are emitted in constant "
@@ -73,8 +73,7 @@ void SprayEmitter::EmittParticles(float from, float to, EmitterDesc& desc, Parti
     desc.m_fAccumulator -= float(n);
 }
 
-void SprayEmitter::EmittBurst(float start, float end, EmitterDesc& desc,
-                              ParticleEffectInstance* instance) {
+void SprayEmitter::EmittBurst(float start, float end, EmitterDesc& desc, ParticleEffectInstance* instance) {
     if (end - start > 0.0f && m_fEmittRate > 0.0f) desc.m_fAccumulator -= end - start;
     if (desc.m_fAccumulator > 0.0f) return;
     // One burst per call however long the window: the countdown restarts
@@ -141,7 +140,8 @@ bool SprayEmitter::Load(ObjectSerializator& s) {
     float v[6];
     u32 burst = 0;
     if (f->Read32(v, 6) != 6 || f->Read32(&burst, 1) != 1) {
-        LogSend(kLogError, "SprayEmitter::Load(%s) -> the stream ends inside the emitter data", m_Name.c_str());
+        LogSend(kLogError, "SprayEmitter::Load(%s) -> the stream ends inside the emitter data",
+                m_Name.c_str());
         return false;
     }
     m_fEmittRate = rate;
