@@ -546,11 +546,18 @@ TEST(MaskedRectEmitter, MaskIndexStaysInsideTheMask) {
     EXPECT_EQ(MaskedRectEmitter::MaskIndex(0.5f, 0), 0u);
 }
 
-TEST(MaskedRectEmitter, TextureWithoutPixelsRunsWithoutMaskWithLogLine) {
+TEST(MaskedRectEmitter, UnreadableOrHugeMaskRunsWithoutMaskWithLogLine) {
     ScopedLogCapture log;
     Ref<Texture> t(new Texture("nopixels.tga"));
     Ref<MaskedRectEmitter> e(new MaskedRectEmitter("masked"));
     e->SetMask(t.Get());
+    EXPECT_EQ(e->GetMaskImage(), nullptr);
+    EXPECT_TRUE(log->Contains(" W. Failed to extract mask from texture..."));
+    // A sprite table can claim sprites of 65535 x 65535 pixels: refused
+    // before any mask of that size is allocated.
+    ASSERT_EQ(t->RegisterSprite(0, 0, 65535, 65535), 1);
+    log->m_Lines.clear();
+    e->SetSprite(1);
     EXPECT_EQ(e->GetMaskImage(), nullptr);
     EXPECT_TRUE(log->Contains(" W. Failed to extract mask from texture..."));
     e->SetMask(nullptr);
