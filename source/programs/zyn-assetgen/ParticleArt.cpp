@@ -54,12 +54,14 @@ Canvas MakeRing(int size) {
     return c;
 }
 
+/// A vertical streak: its long axis is the sprite's up, the direction a
+/// particle turned to its motion points to.
 Canvas MakeStreak(int w, int h) {
     Canvas c(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const float u = (x + 0.5f) / w * 2.f - 1.f, v = (y + 0.5f) / h * 2.f - 1.f;
-            const float a = std::exp(-v * v * 12.f) * std::pow(std::max(0.f, 1.f - u * u), 1.5f);
+            const float a = std::exp(-u * u * 12.f) * std::pow(std::max(0.f, 1.f - v * v), 1.5f);
             SetWhite(c, x, y, a);
         }
     return c;
@@ -215,11 +217,22 @@ Canvas MakeGlyph(const std::vector<Stroke>& strokes, int size) {
     return c;
 }
 
+/// The brightness of a white-on-alpha sprite as an opaque grey image.
+Canvas AsMask(const Canvas& src) {
+    Canvas c(src.W(), src.H());
+    for (int y = 0; y < src.H(); ++y)
+        for (int x = 0; x < src.W(); ++x) {
+            const float v = src.At(x, y).a;
+            c.At(x, y) = RGBA{v, v, v, 1.f};
+        }
+    return c;
+}
+
 }  // namespace
 
 void MakeParticleSheet(Canvas& sheet, std::vector<SpriteRect>& sprites) {
     sheet = Canvas(1024, 512);
-    sprites.assign(kSpriteShard + 1, SpriteRect{0, 0, 0, 0, 0, 0});
+    sprites.assign(kSpriteSunMask + 1, SpriteRect{0, 0, 0, 0, 0, 0});
     sprites[0] = {0, 0, 1024, 512, 512, 256};
     auto place = [&](int id, const Canvas& c, int x, int y) {
         sheet.Paste(c, x, y);
@@ -228,12 +241,13 @@ void MakeParticleSheet(Canvas& sheet, std::vector<SpriteRect>& sprites) {
     place(kSpriteGlow, MakeGlow(128), 4, 4);
     place(kSpriteSparkle, MakeSparkle(128), 140, 4);
     place(kSpriteRing, MakeRing(128), 276, 4);
-    place(kSpriteStreak, MakeStreak(128, 32), 412, 4);
-    place(kSpriteDot, MakeGlow(32), 412, 44);
+    place(kSpriteStreak, MakeStreak(32, 128), 412, 4);
+    place(kSpriteDot, MakeGlow(32), 452, 4);
     place(kSpriteScarab, MakeScarab(96), 548, 4);
     place(kSpriteSmoke, MakeSmoke(128), 652, 4);
     place(kSpriteShard, MakeShard(24, 64), 788, 4);
     const auto designs = GlyphDesigns();
+    place(kSpriteSunMask, AsMask(MakeGlyph(designs[3], 128)), 820, 4);
     for (int i = 0; i < kGlyphCount; ++i)
         place(kSpriteGlyphFirst + i, MakeGlyph(designs[size_t(i)], 64), 4 + (i % 8) * 72, 144 + (i / 8) * 72);
 }

@@ -23,6 +23,9 @@ enum ParticleSprite {
     kGlyphCount = 16,
     kSpriteGlyphLast = kSpriteGlyphFirst + kGlyphCount - 1,
     kSpriteShard = kSpriteGlyphLast + 1,
+    // Not drawn: an opaque grey image of the sun sign whose brightness is
+    // the spawn density of a masked emitter.
+    kSpriteSunMask = kSpriteShard + 1,
 };
 
 void MakeParticleSheet(Canvas& sheet, std::vector<SpriteRect>& sprites);
