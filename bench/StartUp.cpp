@@ -1,0 +1,103 @@
+// Start-up of the screen saver, headless: from a fresh process to its first
+// frame, against decoding the pack's images alone, in the same run.
+#include <benchmark/benchmark.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <screensaver/ZynMain.h>
+#include <zyn/core/Root.h>
+#include <zyn/io/File.h>
+#include <zyn/io/PacPackage.h>
+#include <zyn/linux/GLSurface.h>
+#include <zyn/linux/HostDriver.h>
+#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/linux/image/ImageDecode.h>
+
+using namespace Zyn;
+
+namespace {
+
+const char* DataDir() {
+    const char* d = std::getenv("ZYN_DATA_DIR");
+    return d ? d : ZYN_BENCH_DATA_DIR;
+}
+
+// The child builds the whole scene and draws one frame, as the host does.
+[[noreturn]] void StartAndDrawOneFrame() {
+    RegisterZynMain();
+    std::unique_ptr<GLSurface> surface(CreateOffscreenSurface());
+    HostDriver driver;
+    if (!driver.Create(surface.get(), 1024, 786, false)) _exit(1);
+    driver.Start();
+    driver.Frame();
+    _exit(0);
+}
+
+void BM_StartUpToFirstFrame(benchmark::State& state) {
+    setenv("ZYN_DATA_DIR", DataDir(), 1);
+    setenv("XDG_CONFIG_HOME", "/tmp/zyn-bench-prefs", 1);
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) StartAndDrawOneFrame();
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const auto t1 = std::chrono::steady_clock::now();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("start-up failed");
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+}
+
+// What the texture loader decodes: each colour image as RGBA, each alpha
+// image as it is.
+void BM_DecodePackImages(benchmark::State& state) {
+    const std::string pack = std::string(DataDir()) + "/RezAduva.pac";
+    PacPackage* package = new PacPackage(pack.c_str());
+    package->AddRef();
+    struct Member {
+        const char* name;
+        bool forceRGBA;
+    };
+    const Member members[] = {{"temple\\temple.jp2", true}, {"temple\\temple.jp2_a", false},
+                              {"misc\\trophies.jp2", true}, {"misc\\trophies.jp2_a", false},
+                              {"gui\\gui_tex.jp2", true},   {"gui\\gui_tex.jp2_a", false}};
+    std::vector<std::vector<unsigned char>> bytes;
+    for (const Member& m : members) {
+        File* f = package->OpenFile(m.name);
+        if (!f) {
+            state.SkipWithError("pack member missing");
+            package->Release();
+            return;
+        }
+        const unsigned size = f->GetFileSize();
+        std::vector<unsigned char> b(size);
+        f->Read(b.data(), size);
+        delete f;
+        bytes.push_back(std::move(b));
+    }
+    for (auto _ : state) {
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            unsigned w = 0, h = 0;
+            int channels = 0;
+            unsigned char* px =
+                DecodeImage(bytes[i].data(), bytes[i].size(), &w, &h, &channels, members[i].forceRGBA, 8192);
+            benchmark::DoNotOptimize(px);
+            std::free(px);
+        }
+    }
+    package->Release();
+}
+
+}  // namespace
+
+BENCHMARK(BM_DecodePackImages)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_StartUpToFirstFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(8);
+
+BENCHMARK_MAIN();
