@@ -4,6 +4,7 @@
 // another thread.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <map>
 #include <mutex>
@@ -109,7 +110,7 @@ public:
     s32 m_LogLevel = kLogInfo;
 
     bool IsActive() const { return m_bActive; }
-    s32 GetFrameCounter() const { return m_FrameCounter; }
+    s32 GetFrameCounter() const { return m_FrameCounter.load(std::memory_order_relaxed); }
     StdListDynGroup<Object>& GetUpdateGroup() { return m_UpdateGroup; }
     StdListDynGroup<Package>& GetPackageGroup() { return m_PackageGroup; }
     StdListDynGroup<LogOutput>& GetLogOutputGroup() { return m_LogOutputs; }
@@ -121,7 +122,8 @@ private:
     std::recursive_mutex m_LogMutex;
     AppSettings m_AppSettings;
     s32 m_ScopeDepth = 0;
-    s32 m_FrameCounter = 0;
+    // Atomic: log lines written on the loader's worker show it too.
+    std::atomic<s32> m_FrameCounter{0};
     std::map<std::string, StringUtf8*> m_StringTable;
     std::string m_Language = "Not set";
     bool m_bInited = false;

@@ -299,14 +299,23 @@ void TweakMousePos(int* x, int* y) {
 
 void SetProjection3D(float, float) {}
 
+namespace {
+// The renderer's globals belong to the frame thread; a worker must not read them.
+thread_local bool t_bInContextScope = false;
+}  // namespace
+
 OglContextScope::OglContextScope() : m_pSurface(nullptr) {
     GLSurface* surface = g_pSurface;
     if (surface && surface->MakeSharedContextCurrent()) m_pSurface = surface;
+    t_bInContextScope = m_pSurface != nullptr;
 }
 
 OglContextScope::~OglContextScope() {
     if (m_pSurface) m_pSurface->DoneSharedContext();
+    t_bInContextScope = false;
 }
+
+bool IsInContextScope() { return t_bInContextScope; }
 
 // ---------------------------------------------------------------------------
 // States.

@@ -173,6 +173,10 @@ private:
     GLSurface* m_pSurface;  // borrowed; null when nothing was made current
 };
 
+/// True on a thread that holds an OglContextScope with its context current.
+/// Texture functions called there leave the frame thread's renderer state alone.
+bool IsInContextScope();
+
 // States: each compares with its cache first; an unchanged value neither
 // flushes nor calls GL.
 

@@ -28,8 +28,10 @@ unsigned MaxTextureSize() {
     return size > 0 ? unsigned(size) : kFallbackMaxTextureSize;
 }
 
-// The renderer's own binding is restored after every texture operation.
+// The renderer's own binding is restored after every texture operation; a
+// loader thread's context has no renderer binding to restore.
 void RebindCurrent() {
+    if (IsInContextScope()) return;
     const TexHandle cur = Globals::g_pCurTexture;
     if (!cur.IsNull()) glBindTexture(GL_TEXTURE_2D, cur->glName);
 }
@@ -225,8 +227,10 @@ TexHandle CreateAlphaMergedTexture(File& colorFile, File& alphaFile, bool mipmap
 
 void ReleaseTexture(TexHandle texture) {
     if (texture.IsNull()) return;
-    // The renderer must not keep binding a record that is gone.
-    if (Globals::g_pCurTexture == texture) SetTexture(TexHandle());
+    // The renderer must not keep binding a record that is gone. On a loader
+    // thread the frame thread's cache is not ours to touch; it is reset at
+    // the start of every frame.
+    if (!IsInContextScope() && Globals::g_pCurTexture == texture) SetTexture(TexHandle());
     GLuint name = texture->glName;
     glDeleteTextures(1, &name);
     delete texture.Get();

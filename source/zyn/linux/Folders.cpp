@@ -15,6 +15,7 @@ namespace {
 
 std::string g_DataOverride;
 std::string g_BuildTreeData;
+std::string g_LogFile = "log.txt";
 
 std::string StripTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -67,6 +68,10 @@ std::string GetDataFolder() {
     if (!g_BuildTreeData.empty()) return g_BuildTreeData;
     return installed;
 }
+
+void SetLogFile(const std::string& path) { g_LogFile = path; }
+
+std::string GetLogFile() { return g_LogFile; }
 
 std::string GetPreferencesFolder() {
     // Relative values are to be ignored (XDG base directory rules).

@@ -18,6 +18,11 @@ void SetBuildTreeDataFolder(const std::string& folder);
 /// folder when set, else `<exe>/../share/zyn-screensaver` all the same.
 std::string GetDataFolder();
 
+/// The log file the first view opens once it is in the data folder:
+/// "log.txt" there unless the host named another path; empty means none.
+void SetLogFile(const std::string& path);
+std::string GetLogFile();
+
 /// $XDG_CONFIG_HOME when it is an absolute path, else `~/.config`; empty
 /// when no home folder is known.
 std::string GetPreferencesFolder();

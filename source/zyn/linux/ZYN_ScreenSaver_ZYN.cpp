@@ -44,10 +44,14 @@ bool ZYN_ScreenSaver_ZYN::InitWithFrame(float width, float height, bool isPrevie
         const std::string data = Folders::GetDataFolder();
         if (chdir(data.c_str()) != 0)
             root->LogSend(kLogError, "Cannot change to the data folder %s", data.c_str());
-        FileLogOutput* log = new FileLogOutput("log.txt");
-        // An unwritable folder only costs the log file.
-        if (!log->IsOpen()) root->LogSend(kLogWarning, "Cannot write the log file log.txt");
-        root->InsertObject(log, -1, 1, nullptr);
+        // A host may keep the log out of a shared data folder, or go without.
+        const std::string logFile = Folders::GetLogFile();
+        if (!logFile.empty()) {
+            FileLogOutput* log = new FileLogOutput(logFile.c_str());
+            // An unwritable folder only costs the log file.
+            if (!log->IsOpen()) root->LogSend(kLogWarning, "Cannot write the log file %s", logFile.c_str());
+            root->InsertObject(log, -1, 1, nullptr);
+        }
     }
 
     AppSettings settings;

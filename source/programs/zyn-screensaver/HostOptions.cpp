@@ -1,0 +1,321 @@
+#include "HostOptions.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace ZynHost {
+
+namespace {
+
+const int kMinSide = 16;
+const int kMaxSide = 8192;
+const double kMaxFramesPerSecond = 1000.0;  // the view waits 1 ms between frames anyway
+const double kMaxSeconds = 3600.0;
+const int kMaxFrames = 100000;
+const long kMaxDelay = 10000000;
+
+const char* const kUsage =
+    "Usage: zyn-screensaver [MODE] [OPTIONS]\n"
+    "Draws the temple screen saver: for a screen saver daemon, in a preview window\n"
+    "or into PNG frames.\n"
+    "\n"
+    "Modes (the preview window when none is given):\n"
+    "  -root, --root             draw into the window named by $XSCREENSAVER_WINDOW,\n"
+    "                            else into the root window\n"
+    "  -window-id, --window-id ID\n"
+    "                            draw into the window ID (0x hex or decimal);\n"
+    "                            wins over -root\n"
+    "  --window [WxH]            a preview window of its own (default 800x614) that\n"
+    "                            closes on a mouse move or on Escape, Return or Space\n"
+    "  --headless                render on a fixed step into PNG frames and a\n"
+    "                            contact sheet; needs --out\n"
+    "\n"
+    "Options:\n"
+    "  -fps, --fps, --show-fps   show the frame rate\n"
+    "  --fps F                   frames per second: the pace of live modes, the\n"
+    "                            step of --headless (default 30)\n"
+    "  -delay, --delay US        microseconds from one frame to the next in live\n"
+    "                            modes (default 33333)\n"
+    "  -detail, --detail high|low\n"
+    "                            particle detail (default: the saved setting)\n"
+    "  -display, --display NAME  the X display (default $DISPLAY)\n"
+    "  --seconds S               length of a headless run (default 10)\n"
+    "  --size WxH                frame size of a headless run (default 1024x786)\n"
+    "  --out DIR                 folder for the frames and contact.png (created)\n"
+    "  --data DIR                the folder holding RezAduva.pac\n"
+    "  --log FILE                write the log to FILE\n"
+    "  --no-log                  write no log file (the log still goes to stderr)\n"
+    "  --stats FILE              at exit, write the frames drawn and the seconds run\n"
+    "  -h, --help                show this help\n"
+    "  --version                 show the version\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
+
+// Whole-string conversions: trailing characters, overflow or an empty
+// string are refused.
+bool ToDouble(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end && *end == '\0' && std::isfinite(value);
+}
+
+bool ToLong(const std::string& text, long& value, int base) {
+    // strtoull alone would take signs, blanks and a second "0x".
+    if (text.empty() || text.size() > 10) return false;
+    for (const char c : text) {
+        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c))
+                         : std::isdigit(static_cast<unsigned char>(c))))
+            return false;
+    }
+    const unsigned long long v = std::strtoull(text.c_str(), nullptr, base);
+    if (v > 0xFFFFFFFFull) return false;
+    value = long(v);
+    return true;
+}
+
+bool IsFrameRate(const std::string& text, double& fps) {
+    return ToDouble(text, fps) && fps > 0.0 && fps <= kMaxFramesPerSecond;
+}
+
+class Parser {
+public:
+    Parser(int argc, const char* const* argv, HostOptions& options, std::string& error)
+        : m_Argc(argc), m_Argv(argv), m_Options(options), m_Error(error) {}
+
+    ParseResult Run();
+
+private:
+    bool Fail(const std::string& message) {
+        m_Error = message;
+        return false;
+    }
+    // The value of the current option: its "=value" part or the next argument.
+    bool TakeValue(const std::string& name, std::string& value);
+    bool HasInlineValue() const { return m_bInline; }
+    bool ParseOne(const std::string& arg, ParseResult& result);
+    bool Check();
+
+    int m_Argc;
+    const char* const* m_Argv;
+    HostOptions& m_Options;
+    std::string& m_Error;
+    int m_Index = 1;
+    bool m_bInline = false;
+    std::string m_InlineValue;
+
+    bool m_bRoot = false;
+    bool m_bWindowId = false;
+    bool m_bWindow = false;
+    bool m_bHeadless = false;
+    bool m_bDelay = false;
+    std::string m_HeadlessOnly;  // the first headless-only option seen
+};
+
+bool Parser::TakeValue(const std::string& name, std::string& value) {
+    if (m_bInline) {
+        value = m_InlineValue;
+        return true;
+    }
+    if (m_Index + 1 >= m_Argc) return Fail(name + " needs a value");
+    value = m_Argv[++m_Index];
+    return true;
+}
+
+bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
+    std::string arg = raw;
+    m_bInline = false;
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+        const std::string::size_type eq = arg.find('=');
+        if (eq != std::string::npos) {
+            m_bInline = true;
+            m_InlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+    }
+    // The daemon's single-dash spellings are the same options.
+    std::string name = arg;
+    if (name.size() > 1 && name[0] == '-' && name[1] != '-') name = "-" + name;
+
+    std::string value;
+    if (name == "--help" || arg == "-h") {
+        result = ParseResult::kHelp;
+        return true;
+    }
+    if (name == "--version") {
+        result = ParseResult::kVersion;
+        return true;
+    }
+    if (name == "--root") {
+        m_bRoot = true;
+    } else if (name == "--window-id") {
+        if (!TakeValue(arg, value)) return false;
+        if (!ParseWindowId(value, m_Options.windowId)) return Fail("bad window id '" + value + "'");
+        m_bWindowId = true;
+    } else if (name == "--window") {
+        m_bWindow = true;
+        if (m_bInline) {
+            if (!ParseSize(m_InlineValue, m_Options.windowWidth, m_Options.windowHeight))
+                return Fail("bad window size '" + m_InlineValue + "' (WxH, 16 to 8192 each)");
+        } else if (m_Index + 1 < m_Argc && m_Argv[m_Index + 1][0] != '-') {
+            // The size is optional: anything else that follows is an error
+            // of its own, reported as a bad size rather than as a stray word.
+            value = m_Argv[++m_Index];
+            if (!ParseSize(value, m_Options.windowWidth, m_Options.windowHeight))
+                return Fail("bad window size '" + value + "' (WxH, 16 to 8192 each)");
+        }
+    } else if (name == "--headless") {
+        m_bHeadless = true;
+    } else if (name == "--fps") {
+        // A number after it is a frame rate; without one it is the daemon's
+        // "show the frame rate" switch. No option takes bare words, so this
+        // cannot swallow anything meant otherwise.
+        double fps = 0.0;
+        if (m_bInline) {
+            if (!IsFrameRate(m_InlineValue, fps)) return Fail("bad frame rate '" + m_InlineValue + "'");
+        } else if (m_Index + 1 < m_Argc && ToDouble(m_Argv[m_Index + 1], fps)) {
+            ++m_Index;
+            if (!IsFrameRate(m_Argv[m_Index], fps))
+                return Fail(std::string("bad frame rate '") + m_Argv[m_Index] + "' (above 0, at most 1000)");
+        } else {
+            m_Options.showFrameRate = true;
+            return true;
+        }
+        m_Options.framesPerSecond = fps;
+        m_Options.frameMicroseconds = std::lround(1000000.0 / fps);
+        m_bDelay = false;
+    } else if (name == "--show-fps") {
+        m_Options.showFrameRate = true;
+    } else if (name == "--delay") {
+        if (!TakeValue(arg, value)) return false;
+        long delay = 0;
+        if (!ToLong(value, delay, 10) || delay > kMaxDelay)
+            return Fail("bad delay '" + value + "' (microseconds, 0 to 10000000)");
+        m_Options.frameMicroseconds = delay;
+        m_bDelay = true;
+    } else if (name == "--detail") {
+        if (!TakeValue(arg, value)) return false;
+        if (value == "high")
+            m_Options.detail = Detail::kHigh;
+        else if (value == "low")
+            m_Options.detail = Detail::kLow;
+        else
+            return Fail("bad detail '" + value + "' (high or low)");
+    } else if (name == "--display") {
+        if (!TakeValue(arg, value)) return false;
+        if (value.empty()) return Fail("empty display name");
+        m_Options.display = value;
+    } else if (name == "--seconds") {
+        if (!TakeValue(arg, value)) return false;
+        double s = 0.0;
+        if (!ToDouble(value, s) || s <= 0.0 || s > kMaxSeconds)
+            return Fail("bad length '" + value + "' (seconds, above 0, at most 3600)");
+        m_Options.seconds = s;
+        if (m_HeadlessOnly.empty()) m_HeadlessOnly = arg;
+    } else if (name == "--size") {
+        if (!TakeValue(arg, value)) return false;
+        if (!ParseSize(value, m_Options.width, m_Options.height))
+            return Fail("bad size '" + value + "' (WxH, 16 to 8192 each)");
+        if (m_HeadlessOnly.empty()) m_HeadlessOnly = arg;
+    } else if (name == "--out") {
+        if (!TakeValue(arg, value)) return false;
+        if (value.empty()) return Fail("empty output folder");
+        m_Options.outFolder = value;
+        if (m_HeadlessOnly.empty()) m_HeadlessOnly = arg;
+    } else if (name == "--data") {
+        if (!TakeValue(arg, value)) return false;
+        if (value.empty()) return Fail("empty data folder");
+        m_Options.dataFolder = value;
+    } else if (name == "--log") {
+        if (!TakeValue(arg, value)) return false;
+        if (value.empty()) return Fail("empty log file name");
+        m_Options.logFile = value;
+        m_Options.noLogFile = false;
+    } else if (name == "--no-log") {
+        m_Options.noLogFile = true;
+        m_Options.logFile.clear();
+    } else if (name == "--stats") {
+        if (!TakeValue(arg, value)) return false;
+        if (value.empty()) return Fail("empty stats file name");
+        m_Options.statsFile = value;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+        return Fail("unknown option '" + raw + "'");
+    } else {
+        return Fail("unexpected argument '" + raw + "'");
+    }
+    if (m_bInline && (name == "--root" || name == "--headless" || name == "--show-fps" || name == "--no-log"))
+        return Fail("option '" + arg + "' takes no value");
+    return true;
+}
+
+bool Parser::Check() {
+    if (m_bHeadless && (m_bRoot || m_bWindowId || m_bWindow))
+        return Fail("--headless cannot be combined with -root, -window-id or --window");
+    if (m_bWindow && (m_bRoot || m_bWindowId))
+        return Fail("--window cannot be combined with -root or -window-id");
+    if (m_bHeadless) {
+        m_Options.mode = Mode::kHeadless;
+        if (m_Options.outFolder.empty()) return Fail("--headless needs --out DIR");
+        if (m_bDelay) return Fail("-delay paces live modes; a headless run takes --fps");
+        const double frames = std::round(m_Options.seconds * m_Options.framesPerSecond);
+        if (frames > kMaxFrames) return Fail("too many frames (at most 100000: lower --seconds or --fps)");
+        return true;
+    }
+    if (!m_HeadlessOnly.empty()) return Fail(m_HeadlessOnly + " only applies with --headless");
+    if (m_bWindowId)
+        m_Options.mode = Mode::kWindowId;  // the explicit window wins over -root
+    else if (m_bRoot)
+        m_Options.mode = Mode::kRoot;
+    else
+        m_Options.mode = Mode::kWindow;
+    return true;
+}
+
+ParseResult Parser::Run() {
+    for (; m_Index < m_Argc; ++m_Index) {
+        ParseResult result = ParseResult::kRun;
+        if (!m_Argv[m_Index] || !ParseOne(m_Argv[m_Index], result)) return ParseResult::kError;
+        if (result != ParseResult::kRun) return result;
+    }
+    return Check() ? ParseResult::kRun : ParseResult::kError;
+}
+
+}  // namespace
+
+ParseResult ParseHostOptions(int argc, const char* const* argv, HostOptions& options, std::string& error) {
+    error.clear();
+    Parser parser(argc, argv, options, error);
+    return parser.Run();
+}
+
+bool ParseWindowId(const std::string& text, unsigned long& id) {
+    long value = 0;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (!ToLong(hex ? text.substr(2) : text, value, hex ? 16 : 10) || value == 0) return false;
+    id = static_cast<unsigned long>(value);
+    return true;
+}
+
+bool ParseSize(const std::string& text, int& width, int& height) {
+    const std::string::size_type x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    long w = 0, h = 0;
+    if (!ToLong(text.substr(0, x), w, 10) || !ToLong(text.substr(x + 1), h, 10)) return false;
+    if (w < kMinSide || w > kMaxSide || h < kMinSide || h > kMaxSide) return false;
+    width = int(w);
+    height = int(h);
+    return true;
+}
+
+int HeadlessFrameCount(const HostOptions& options) {
+    const double frames = std::round(options.seconds * options.framesPerSecond);
+    return frames < 1.0 ? 1 : int(frames);
+}
+
+const char* UsageText() { return kUsage; }
+
+}  // namespace ZynHost

@@ -1,0 +1,63 @@
+// The command line of zyn-screensaver. Both the daemon's single-dash
+// spellings (-root, -window-id, -fps, -delay, -detail, -display) and double
+// dashes are understood. Parsing touches nothing outside its arguments.
+#pragma once
+
+#include <string>
+
+namespace ZynHost {
+
+enum class Mode {
+    kWindow,    // a preview window of our own (also the default)
+    kRoot,      // $XSCREENSAVER_WINDOW, else the root window
+    kWindowId,  // a window named on the command line
+    kHeadless,  // PNG frames on a fixed step
+};
+
+enum class Detail { kUnchanged, kHigh, kLow };
+
+struct HostOptions {
+    Mode mode = Mode::kWindow;
+    unsigned long windowId = 0;
+    int windowWidth = 800;
+    int windowHeight = 614;
+    /// Microseconds from one frame's start to the next in live modes.
+    long frameMicroseconds = 33333;
+    bool showFrameRate = false;
+    Detail detail = Detail::kUnchanged;
+    std::string display;  // empty: $DISPLAY
+
+    // Headless export.
+    double seconds = 10.0;
+    double framesPerSecond = 30.0;
+    int width = 1024;
+    int height = 786;
+    std::string outFolder;
+
+    std::string dataFolder;  // empty: the usual search
+    std::string logFile;     // empty: the mode's default
+    bool noLogFile = false;
+    std::string statsFile;  // empty: none
+};
+
+enum class ParseResult { kRun, kHelp, kVersion, kError };
+
+/// Fills `options` from argv[1..argc-1]. kError comes with a one-line
+/// `error` naming the offending argument; options are then incomplete.
+ParseResult ParseHostOptions(int argc, const char* const* argv, HostOptions& options, std::string& error);
+
+/// A window id as the daemon writes it: "0x" hex or decimal, non-zero, at
+/// most 32 bits, nothing after it. False on anything else.
+bool ParseWindowId(const std::string& text, unsigned long& id);
+
+/// "WxH" with each side in 16..8192. False on anything else.
+bool ParseSize(const std::string& text, int& width, int& height);
+
+/// Frames a headless run of these options renders: seconds × fps rounded
+/// to the nearest whole frame, at least 1.
+int HeadlessFrameCount(const HostOptions& options);
+
+/// The usage text printed by --help.
+const char* UsageText();
+
+}  // namespace ZynHost

@@ -1,0 +1,376 @@
+// zynobj: shows and changes object streams (particle effect files and save
+// files) through the class records and their reflected properties.
+// Exit status: 0 success, 1 failure or a damaged file, 2 bad usage.
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <zyn/core/Property.h>
+#include <zyn/core/Root.h>
+#include <zyn/graphics/Texture.h>
+
+#include "ObjectDump.h"
+#include "ObjectStreams.h"
+#include "ObjectTree.h"
+
+using Zyn::Object;
+using ZynObj::StreamSession;
+
+namespace {
+
+const int kOk = 0;
+const int kFailed = 1;
+const int kUsage = 2;
+
+const char* const kMainHelp =
+    "Usage: zynobj COMMAND [OPTIONS] ARGS...\n"
+    "Shows and changes object streams: particle effect files (.zyn) and save\n"
+    "files (.setting, .profile).\n"
+    "\n"
+    "Commands:\n"
+    "  dump   print every object with its properties and its children\n"
+    "  set    change one property of one object and save the stream\n"
+    "\n"
+    "Options of every command:\n"
+    "  --pack PACK     mount a pack file where the textures an effect names are\n"
+    "                  found (may be repeated; searched in the order given)\n"
+    "  --data DIR      mount a folder the same way\n"
+    "  -v, --verbose   show the framework's information lines\n"
+    "  -h, --help      show the help of the command\n"
+    "\n"
+    "Without --pack or --data, textures are shown and saved by their names all\n"
+    "the same. Run 'zynobj COMMAND --help' for a command's options.\n";
+
+const char* const kDumpHelp =
+    "Usage: zynobj dump [--json] [--pack PACK] [--data DIR] FILE\n"
+    "Prints the objects of FILE from the root down: for every object its class,\n"
+    "its name and its path (see 'zynobj set --help'), the value of every property\n"
+    "of its class and of the classes it derives from, each under the class that\n"
+    "defines it, read-only ones marked, then its children by group.\n"
+    "\n"
+    "  --json   print JSON instead. Every object is\n"
+    "           {\"class\", \"name\", \"path\", \"properties\": [{\"class\", \"label\",\n"
+    "           \"type\", \"value\", \"readOnly\"}...], \"groups\": [{\"index\", \"label\",\n"
+    "           \"children\": [objects]}...]}; an object met a second time is\n"
+    "           {\"class\", \"name\", \"path\", \"sameAs\": path where it was shown}.\n"
+    "\n"
+    "Exits with 1 when FILE cannot be read, or is damaged (then what could be\n"
+    "read is printed first).\n";
+
+const char* const kSetHelp =
+    "Usage: zynobj set [--force] [--pack PACK] [--data DIR] FILE OBJECT-PATH LABEL VALUE -o OUT\n"
+    "Sets the property LABEL of the object at OBJECT-PATH to VALUE and writes the\n"
+    "whole stream to OUT. Give -o FILE to change FILE in place: the stream is\n"
+    "written to a temporary file beside OUT and renamed over it.\n"
+    "\n"
+    "  -o, --output OUT  where to write the stream (required)\n"
+    "  --force           change read-only properties too, and save a stream that\n"
+    "                    was not read cleanly\n"
+    "\n"
+    "Object paths name objects from the root down, separated by \"/\":\n"
+    "  effect               the root object, named \"effect\"\n"
+    "  .                    the root object, whatever its name\n"
+    "  effect/emitter1      the root's child \"emitter1\" (in any of its groups)\n"
+    "  ./emitter1/gravity   a child of that child\n"
+    "  ./spark[2]           the second of several siblings named \"spark\"\n"
+    "Inside a name \\/ stands for a slash and \\\\ for a backslash. 'zynobj dump'\n"
+    "shows the path of every object.\n"
+    "\n"
+    "VALUE by the property's type (the \"type\" of 'zynobj dump --json'):\n"
+    "  s32 u32 u16 u8   a whole number in the type's range (u32 also takes\n"
+    "                   -2147483648 to -1, for the same bits)\n"
+    "  f32              a number: 1.5, -2, 1e-3\n"
+    "  bool             1 or 0, true or false, yes or no, on or off\n"
+    "  Point2D_f32      two numbers separated by a comma: \"10, -4.5\"\n"
+    "  Point3D_f32      three numbers separated by commas: \"512, 393, 0\"\n"
+    "  string           any text; an object's name cannot be empty\n"
+    "  Color            0xAARRGGBB, #AARRGGBB, or #RRGGBB for an opaque colour\n"
+    "  Texture*         the name of a texture (kept by name when no mounted\n"
+    "                   package holds it)\n";
+
+void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Error(const char* format, ...) {
+    std::fputs("zynobj: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+}
+
+int Usage(const char* help, const char* problem) {
+    Error("%s", problem);
+    std::fputs(help, stderr);
+    return kUsage;
+}
+
+/// The command's arguments after its name, with the common options taken out.
+struct Args {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // name, value ("" for flags)
+    bool help = false;
+    bool verbose = false;
+    std::string problem;
+
+    bool Has(const std::string& name) const {
+        for (const auto& o : options)
+            if (o.first == name) return true;
+        return false;
+    }
+    std::string Value(const std::string& name) const {
+        std::string v;
+        for (const auto& o : options)
+            if (o.first == name) v = o.second;
+        return v;
+    }
+};
+
+struct OptionSpec {
+    const char* shortName;  // may be null
+    const char* longName;
+    bool takesValue;
+};
+
+Args ParseArgs(int argc, char** argv, int first, std::vector<OptionSpec> specs) {
+    specs.push_back({nullptr, "--pack", true});
+    specs.push_back({nullptr, "--data", true});
+    Args a;
+    bool optionsDone = false;
+    for (int i = first; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+            a.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsDone = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            a.help = true;
+            continue;
+        }
+        if (arg == "-v" || arg == "--verbose") {
+            a.verbose = true;
+            continue;
+        }
+        std::string name = arg;
+        std::string value;
+        bool inlineValue = false;
+        const size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : specs) {
+            if ((s.shortName && name == s.shortName) || name == s.longName) spec = &s;
+        }
+        if (!spec) {
+            // A negative number is a value (set ... "Loops" -1), not an option.
+            if (arg.size() > 1 && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.')) {
+                a.positional.push_back(arg);
+                continue;
+            }
+            if (a.problem.empty()) a.problem = "unknown option " + arg;
+            continue;
+        }
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= argc) {
+                if (a.problem.empty()) a.problem = "option " + arg + " needs a value";
+                continue;
+            }
+            value = argv[++i];
+        } else if (!spec->takesValue && inlineValue) {
+            if (a.problem.empty()) a.problem = "option " + name + " takes no value";
+            continue;
+        }
+        a.options.emplace_back(spec->longName, value);
+    }
+    return a;
+}
+
+/// Mounts every --pack and --data in the order given; false after a message.
+bool MountAll(const Args& a, StreamSession& session) {
+    for (const auto& o : a.options) {
+        std::string error;
+        if (o.first == "--pack" && !session.MountPack(o.second, error)) {
+            Error("%s", error.c_str());
+            return false;
+        }
+        if (o.first == "--data" && !session.MountFolder(o.second, error)) {
+            Error("%s", error.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+void NoteMissingTextures(const StreamSession& session) {
+    if (!session.HasMounts()) return;
+    for (const std::string& name : session.MissingTextures())
+        Error("note: no mounted package holds texture \"%s\"; it is kept by name", name.c_str());
+}
+
+int Dump(int argc, char** argv) {
+    Args a = ParseArgs(argc, argv, 2, {{nullptr, "--json", false}});
+    if (a.help) {
+        std::fputs(kDumpHelp, stdout);
+        return kOk;
+    }
+    if (!a.problem.empty()) return Usage(kDumpHelp, a.problem.c_str());
+    if (a.positional.size() != 1) return Usage(kDumpHelp, "dump needs exactly one FILE");
+    if (a.verbose) Zyn::Singleton<Zyn::Root>::Get()->m_LogLevel = Zyn::kLogInfo;
+    const std::string& file = a.positional[0];
+
+    StreamSession session;
+    if (!MountAll(a, session)) return kFailed;
+    StreamSession::Loaded loaded;
+    std::string error;
+    if (!session.Load(file, loaded, error)) {
+        Error("%s", error.c_str());
+        return kFailed;
+    }
+    const std::string text =
+        a.Has("--json") ? ZynObj::DumpJson(loaded.root.Get()) : ZynObj::DumpText(loaded.root.Get());
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fflush(stdout) != 0) {
+        Error("cannot write to standard output");
+        return kFailed;
+    }
+    NoteMissingTextures(session);
+    int status = kOk;
+    if (loaded.errors > 0) {
+        Error("%s is damaged: %d error%s while reading it (see above); the values shown may be wrong",
+              file.c_str(), loaded.errors, loaded.errors == 1 ? "" : "s");
+        status = kFailed;
+    }
+    if (loaded.trailingBytes > 0) {
+        Error("%s is damaged: %u bytes after its objects were not read", file.c_str(), loaded.trailingBytes);
+        status = kFailed;
+    }
+    return status;
+}
+
+/// The label of a property of cls that differs from label only in case, or empty.
+std::string SimilarLabel(Zyn::Class* cls, const std::string& label) {
+    auto lower = [](std::string s) {
+        for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    for (const ZynObj::PropertyEntry& e : ZynObj::CollectValueProperties(cls))
+        if (lower(e.property->GetName()) == lower(label)) return e.property->GetName();
+    return "";
+}
+
+int Set(int argc, char** argv) {
+    Args a = ParseArgs(argc, argv, 2, {{"-o", "--output", true}, {nullptr, "--force", false}});
+    if (a.help) {
+        std::fputs(kSetHelp, stdout);
+        return kOk;
+    }
+    if (!a.problem.empty()) return Usage(kSetHelp, a.problem.c_str());
+    if (a.positional.size() != 4) return Usage(kSetHelp, "set needs FILE, OBJECT-PATH, LABEL and VALUE");
+    if (!a.Has("--output") || a.Value("--output").empty())
+        return Usage(kSetHelp, "set needs -o OUT (give -o FILE to change FILE in place)");
+    if (a.verbose) Zyn::Singleton<Zyn::Root>::Get()->m_LogLevel = Zyn::kLogInfo;
+    const std::string& file = a.positional[0];
+    const std::string& path = a.positional[1];
+    const std::string& label = a.positional[2];
+    const std::string& value = a.positional[3];
+    const std::string out = a.Value("--output");
+    const bool force = a.Has("--force");
+
+    StreamSession session;
+    if (!MountAll(a, session)) return kFailed;
+    StreamSession::Loaded loaded;
+    std::string error;
+    if (!session.Load(file, loaded, error)) {
+        Error("%s", error.c_str());
+        return kFailed;
+    }
+    if ((loaded.errors > 0 || loaded.trailingBytes > 0) && !force) {
+        Error(
+            "%s was not read cleanly (%d errors, %u unread bytes at its end); saving it would keep only "
+            "what was read (use --force to save anyway)",
+            file.c_str(), loaded.errors, loaded.trailingBytes);
+        return kFailed;
+    }
+
+    Object* obj = ZynObj::ResolvePath(loaded.root.Get(), path, error);
+    if (!obj) {
+        Error("%s: %s", file.c_str(), error.c_str());
+        return kFailed;
+    }
+    Zyn::Class* cls = obj->GetClass();
+    Zyn::ValueProperty* property = Zyn::FindValueProperty(cls, label.c_str());
+    if (!property) {
+        const std::string similar = SimilarLabel(cls, label);
+        Error("%s \"%s\" has no property \"%s\"%s%s%s (see 'zynobj dump')", cls->GetClassName(),
+              obj->GetName().c_str(), label.c_str(), similar.empty() ? "" : "; did you mean \"",
+              similar.c_str(), similar.empty() ? "" : "\"?");
+        return kFailed;
+    }
+    if (property == Zyn::FindValueProperty(&Object::sm_Class, "Reference count")) {
+        // Writing it would break the object's lifetime, and no file stores it.
+        Error("\"%s\" counts live references; it is not stored in the file and cannot be set", label.c_str());
+        return kFailed;
+    }
+    if (ZynObj::IsReadOnly(obj, property) && !force) {
+        Error("\"%s\" of %s \"%s\" is read-only (use --force to change it anyway)", label.c_str(),
+              cls->GetClassName(), obj->GetName().c_str());
+        return kFailed;
+    }
+
+    const std::string before = ZynObj::ValueText(obj, property);
+    auto resolve = [&session](Zyn::Class* target, const std::string& name, std::string& err) -> Object* {
+        if (!target->Supports(&Zyn::Texture::sm_Class) && target != &Zyn::Texture::sm_Class) {
+            err = std::string("pointers to ") + target->GetClassName() + " cannot be set by name";
+            return nullptr;
+        }
+        return session.AcquireTexture(name, err);
+    };
+    if (!ZynObj::SetPropertyFromText(obj, property, value, resolve, error)) {
+        Error("%s", error.c_str());
+        return kFailed;
+    }
+    const std::string after = ZynObj::ValueText(obj, property);
+
+    if (!StreamSession::Save(loaded.root.Get(), out, error)) {
+        Error("%s", error.c_str());
+        return kFailed;
+    }
+    std::printf("%s: %s: %s -> %s\n", path.c_str(), label.c_str(), before.c_str(), after.c_str());
+    NoteMissingTextures(session);
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Warnings and errors of the framework reach standard error; -v adds the rest.
+    Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+    root->m_LogLevel = Zyn::kLogWarning;
+    int status = kOk;
+    if (argc < 2) return Usage(kMainHelp, "no command given");
+    const std::string command = argv[1];
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(kMainHelp, stdout);
+        return kOk;
+    }
+    if (command == "dump")
+        status = Dump(argc, argv);
+    else if (command == "set")
+        status = Set(argc, argv);
+    else
+        return Usage(kMainHelp, ("unknown command " + command).c_str());
+    // The objects read are gone; what the Root still holds goes now, while
+    // the resource managers it releases still exist.
+    root->Release();
+    return status;
+}
