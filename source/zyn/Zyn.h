@@ -62,7 +62,13 @@
 #include <zyn/app/AppObject.h>
 #include <zyn/app/CloakSprite.h>
 #include <zyn/app/CrashSprite.h>
+#include <zyn/app/InputWidget.h>
+#include <zyn/app/LogoScreenSequence.h>
 #include <zyn/app/SaveManager.h>
+#include <zyn/app/SpriteWidget.h>
+#include <zyn/app/TextWidget.h>
+#include <zyn/app/Transition.h>
+#include <zyn/app/Widget.h>
 #include <zyn/linux/Clock.h>
 #include <zyn/linux/ContactSheet.h>
 #include <zyn/linux/Folders.h>
