@@ -383,7 +383,7 @@ TEST_F(ZynobjFixture, TexturesAreLookedUpInMountedPacksAndFolders) {
         std::string::npos)
         << r.err;
 
-    // A texture from the pack survives a save as well as a placeholder does.
+    // With a pack mounted the texture is saved by its name all the same.
     r = Zynobj({"set", "--pack", "art.pac", "effect.zyn", ".", "Loops", "4", "-o", "packed.zyn"});
     ASSERT_EQ(r.status, 0) << r.err;
     r = Zynobj({"dump", "packed.zyn"});

@@ -397,6 +397,9 @@ int Play(const Options& o, const std::string& effectName, Zyn::GLSurface& surfac
 }  // namespace
 
 int main(int argc, char** argv) {
+    Root* root = Zyn::Singleton<Root>::Get();
+    // Warnings and errors of the framework reach standard error; -v adds the rest.
+    root->m_LogLevel = Zyn::kLogWarning;
     Options o;
     const std::string problem = ParseOptions(argc, argv, o);
     if (o.help) {
@@ -404,10 +407,7 @@ int main(int argc, char** argv) {
         return kOk;
     }
     if (!problem.empty()) return Usage(problem);
-
-    Root* root = Zyn::Singleton<Root>::Get();
-    // Warnings and errors of the framework reach standard error; -v adds the rest.
-    root->m_LogLevel = o.verbose ? Zyn::kLogInfo : Zyn::kLogWarning;
+    if (o.verbose) root->m_LogLevel = Zyn::kLogInfo;
 
     std::vector<unsigned char> effectBytes;
     if (!ReadEffect(o.effect, effectBytes)) return kFailed;

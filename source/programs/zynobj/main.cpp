@@ -329,7 +329,7 @@ int Set(int argc, char** argv) {
 
     const std::string before = ZynObj::ValueText(obj, property);
     auto resolve = [&session](Zyn::Class* target, const std::string& name, std::string& err) -> Object* {
-        if (!target->Supports(&Zyn::Texture::sm_Class) && target != &Zyn::Texture::sm_Class) {
+        if (!target->Supports(&Zyn::Texture::sm_Class)) {
             err = std::string("pointers to ") + target->GetClassName() + " cannot be set by name";
             return nullptr;
         }
