@@ -1,5 +1,7 @@
 #include <zyn/core/Object.h>
 
+#include <atomic>
+
 #include <zyn/core/Class.h>
 #include <zyn/core/Log.h>
 
@@ -12,9 +14,16 @@ const int ZYN_MAX_INPUT_LENGTH = 2;
 ::Zyn::CppClass Object::sm_Class("Object", nullptr, nullptr, &Object::RegisterProps, 0);
 ZYN_IMPLEMENT_REFLECTION(Object)
 
-Object::Object(const char* name) : m_Name(name ? name : "") {}
+namespace {
+// Objects may be made on the loader's worker thread too.
+std::atomic<int> g_LiveObjects{0};
+}  // namespace
 
-Object::~Object() = default;
+Object::Object(const char* name) : m_Name(name ? name : "") { ++g_LiveObjects; }
+
+Object::~Object() { --g_LiveObjects; }
+
+int Object::GetLiveObjectCount() { return g_LiveObjects.load(); }
 
 void Object::SetName(std::string name) { m_Name = std::move(name); }
 

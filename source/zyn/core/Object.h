@@ -111,6 +111,9 @@ public:
     int GetRefCount() const { return m_RefCount; }
 
     static void RegisterProps(Class* cls);
+    /// Objects constructed and not yet destroyed, class records included;
+    /// for leak hunting and soak runs.
+    static int GetLiveObjectCount();
 
 protected:
     ParentLink* m_pParents = nullptr;
