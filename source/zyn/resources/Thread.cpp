@@ -6,6 +6,12 @@
 
 namespace Zyn {
 
+namespace {
+// The Thread whose function runs on this thread. The worker must not look at
+// m_pThread to find out: the owner is still storing it when the worker starts.
+thread_local const Thread* t_pExecuting = nullptr;
+}  // namespace
+
 Thread::~Thread() {
     Join();
     delete m_pThread;
@@ -33,8 +39,8 @@ bool Thread::StartThread() {
 void Thread::WaitComplete() { Join(); }
 
 void Thread::Join() {
+    if (t_pExecuting == this) return;
     if (!m_pThread || !m_pThread->joinable()) return;
-    if (m_pThread->get_id() == boost::this_thread::get_id()) return;
     try {
         m_pThread->join();
     } catch (...) {
@@ -43,6 +49,7 @@ void Thread::Join() {
 }
 
 int Thread::ExecuteThread() {
+    t_pExecuting = this;
     int result = -1;
     // Nothing may leave a Boost thread function: it would end the process.
     try {
@@ -50,6 +57,7 @@ int Thread::ExecuteThread() {
     } catch (...) {
         LogSend(kLogError, "Thread::ExecuteThread -> the thread function failed with an exception");
     }
+    t_pExecuting = nullptr;
     m_bRunning.store(false, std::memory_order_release);
     return result;
 }
