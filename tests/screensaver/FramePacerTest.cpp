@@ -9,13 +9,17 @@
 
 using namespace ZynHost;
 
-TEST(FramePacer, FramesStartOnePeriodApart) {
+TEST(FramePacer, FramesAreDueOnePeriodApart) {
     const FramePacer pacer(33333);
-    // Drawn in 5 ms: the next frame is due one period after this one began.
+    // Drawn in 5 ms: the next frame is due one period after this one was.
     EXPECT_EQ(pacer.NextDue(1000000, 1005000), 1033333);
     // Late by less than a period: the schedule holds and the next frame
     // comes at once, keeping the average rate.
     EXPECT_EQ(pacer.NextDue(1000000, 1050000), 1033333);
+    // Thirty frames each woken a little late still take one second.
+    long long due = 0;
+    for (int i = 0; i < 30; ++i) due = pacer.NextDue(due, due + 900);
+    EXPECT_EQ(due, 30 * 33333);
 }
 
 TEST(FramePacer, ALongStallRestartsTheScheduleInsteadOfABurst) {

@@ -99,8 +99,8 @@ WakeReason WaitUntil(long long dueUs, int inputFd) {
     }
 }
 
-long long FramePacer::NextDue(long long startUs, long long nowUs) const {
-    const long long due = startUs + m_PeriodUs;
+long long FramePacer::NextDue(long long dueUs, long long nowUs) const {
+    const long long due = dueUs + m_PeriodUs;
     if (due + m_PeriodUs < nowUs) return nowUs;
     return due;
 }

@@ -33,11 +33,13 @@ public:
     /// `periodUs` of 0 or less draws frames back to back.
     explicit FramePacer(long periodUs) : m_PeriodUs(periodUs > 0 ? periodUs : 0) {}
 
-    /// When the frame after the one started at `startUs` is due, given that
-    /// it is `nowUs` now. A late frame does not make the next ones hurry:
-    /// once more than a whole period behind, the schedule restarts from now
-    /// instead of drawing the missed frames in a burst.
-    long long NextDue(long long startUs, long long nowUs) const;
+    /// When the frame after the one due at `dueUs` is due, given that it is
+    /// `nowUs` now. Counting from the due time rather than from the actual
+    /// start keeps wake-up latency from slowing the rate. A late frame does
+    /// not make the next ones hurry: once more than a whole period behind,
+    /// the schedule restarts from now instead of drawing the missed frames
+    /// in a burst.
+    long long NextDue(long long dueUs, long long nowUs) const;
 
     long GetPeriod() const { return m_PeriodUs; }
 

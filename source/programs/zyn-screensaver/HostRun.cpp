@@ -288,7 +288,7 @@ int RunLive(const HostOptions& options) {
         }
         driver.Frame();
         if (++frames == 1) AfterFirstFrame(options);
-        due = pacer.NextDue(now, MonotonicMicroseconds());
+        due = pacer.NextDue(due, MonotonicMicroseconds());
     }
     if (!WriteStats(options.statsFile.empty() ? std::string() : AbsolutePath(options.statsFile), frames,
                     double(MonotonicMicroseconds() - startUs) * 1e-6))

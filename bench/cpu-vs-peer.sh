@@ -1,0 +1,173 @@
+#!/bin/sh
+# Processor time per frame of zyn-screensaver against XScreenSaver's atunnel
+# hack, both drawing into the root window of one Xvfb server at 1280x800 with
+# Mesa's software rasteriser, paced at 30 frames per second, one after the
+# other under the same conditions. Frames are counted the same way for both:
+# a small preloaded library counts buffer swaps. Processor time comes
+# from /proc, sampled after a warm-up so that start-up (decoding the art) is
+# not counted; the X server's own time (it receives every software frame) is
+# shown beside it.
+#
+# Usage: bench/cpu-vs-peer.sh [BUILD_DIR]   (default build/rel; a build
+#        without the sanitizers, which refuse a preloaded library)
+# Environment: BENCH_SECONDS (20), BENCH_WARMUP (5), GALLIUM_DRIVER (llvmpipe)
+set -eu
+
+cd "$(dirname "$0")/.."
+build=${1:-build/rel}
+ours="$build/source/programs/zyn-screensaver/zyn-screensaver"
+peer=/usr/libexec/xscreensaver/atunnel
+data="$build/data"
+seconds=${BENCH_SECONDS:-20}
+warmup=${BENCH_WARMUP:-5}
+width=1280
+height=800
+fps=30
+delay=33333
+
+fail() {
+    echo "cpu-vs-peer: $*" >&2
+    exit 1
+}
+
+[ -x "$ours" ] || fail "no $ours (build it: scripts/build.sh $build -DCMAKE_BUILD_TYPE=Release)"
+[ -f "$data/RezAduva.pac" ] || fail "no art pack in $data (build the zyn-pack target)"
+[ -x "$peer" ] || fail "no $peer (install xscreensaver-gl: scripts/install-deps.sh)"
+command -v Xvfb >/dev/null || fail "no Xvfb (scripts/install-deps.sh)"
+command -v cc >/dev/null || fail "no C compiler for the frame counter"
+if ldd "$ours" | grep -q libasan; then
+    fail "$ours is built with the sanitizers; use a plain Release build"
+fi
+
+work=$(mktemp -d /tmp/cpu-vs-peer.XXXXXX)
+xvfb_pid=""
+hack_pid=""
+cleanup() {
+    [ -n "$hack_pid" ] && kill "$hack_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# The frame counter: every buffer swap adds one to a shared 8-byte file.
+# Our hack swaps through GLX; Debian's XScreenSaver 6 hacks through EGL.
+cat >"$work/swapcount.c" <<'EOF'
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+typedef void (*SwapFn)(void*, unsigned long);
+typedef unsigned (*EglSwapFn)(void*, void*);
+static uint64_t* counter;
+static SwapFn real_swap;
+static EglSwapFn real_egl_swap;
+
+__attribute__((constructor)) static void open_counter(void) {
+    const char* path = getenv("SWAPCOUNT_FILE");
+    if (!path) return;
+    int fd = open(path, O_RDWR);
+    if (fd < 0) return;
+    void* p = mmap(0, sizeof *counter, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    if (p != MAP_FAILED) counter = p;
+}
+
+void glXSwapBuffers(void* dpy, unsigned long drawable) {
+    if (!real_swap) real_swap = (SwapFn)dlsym(RTLD_NEXT, "glXSwapBuffers");
+    if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+    if (real_swap) real_swap(dpy, drawable);
+}
+
+unsigned eglSwapBuffers(void* dpy, void* surface) {
+    if (!real_egl_swap) real_egl_swap = (EglSwapFn)dlsym(RTLD_NEXT, "eglSwapBuffers");
+    if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+    return real_egl_swap ? real_egl_swap(dpy, surface) : 0;
+}
+EOF
+cc -O2 -shared -fPIC -o "$work/swapcount.so" "$work/swapcount.c" -ldl || fail "cannot build the frame counter"
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 50); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+display=":$(head -n 1 "$work/display")"
+
+ticks=$(getconf CLK_TCK)
+# utime + stime of a process in clock ticks (the name field may hold blanks).
+cpu_ticks() {
+    sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
+}
+frames() {
+    od -An -t u8 "$1" | tr -d ' '
+}
+
+# run NAME SECONDS COMMAND...: prints "frames cpu_seconds server_seconds
+# wall_seconds" of SECONDS after the warm-up.
+run() {
+    name=$1
+    span=$2
+    shift 2
+    counter="$work/$name.count"
+    head -c 8 /dev/zero >"$counter"
+    env -u XSCREENSAVER_WINDOW DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER="${GALLIUM_DRIVER:-llvmpipe}" \
+        SWAPCOUNT_FILE="$counter" LD_PRELOAD="$work/swapcount.so" \
+        HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_STATE_HOME="$work/home/state" \
+        "$@" >"$work/$name.out" 2>&1 &
+    hack_pid=$!
+    sleep "$warmup"
+    kill -0 "$hack_pid" 2>/dev/null || fail "$name ended early: $(tail -n 3 "$work/$name.out")"
+    f0=$(frames "$counter")
+    [ "$f0" -gt 0 ] || fail "$name drew nothing in $warmup s"
+    c0=$(cpu_ticks "$hack_pid")
+    x0=$(cpu_ticks "$xvfb_pid")
+    t0=$(date +%s%N)
+    sleep "$span"
+    f1=$(frames "$counter")
+    c1=$(cpu_ticks "$hack_pid")
+    x1=$(cpu_ticks "$xvfb_pid")
+    t1=$(date +%s%N)
+    kill "$hack_pid"
+    wait "$hack_pid" 2>/dev/null || true
+    hack_pid=""
+    awk -v f="$((f1 - f0))" -v c="$((c1 - c0))" -v x="$((x1 - x0))" -v t="$((t1 - t0))" -v hz="$ticks" \
+        'BEGIN { printf "%d %.3f %.3f %.3f\n", f, c / hz, x / hz, t / 1e9 }'
+}
+
+report() {
+    echo "$2" | awk -v name="$1" '{
+        printf "%-16s %5d frames in %5.2f s (%5.1f fps)  CPU %6.2f s = %6.2f ms/frame (%4.0f%% of a core)  X server %5.2f ms/frame\n",
+            name, $1, $4, $1 / $4, $2, 1000 * $2 / $1, 100 * $2 / $4, 1000 * $3 / $1 }'
+}
+
+echo "Xvfb $display ${width}x${height}, Mesa ${GALLIUM_DRIVER:-llvmpipe}, ${fps} fps asked, ${seconds} s measured after ${warmup} s"
+ours_result=$(run zyn "$seconds" "$ours" -root -delay "$delay" --data "$data" --no-log)
+
+# XScreenSaver sleeps -delay after each frame, on top of the frame's own
+# time; ours counts -delay from frame start to frame start. The peer's delay
+# is shortened by its measured frame time so that both aim at 30 fps.
+probe=$(run atunnel-probe 4 "$peer" -root -delay "$delay")
+peer_delay=$(echo "$probe" | awk -v d="$delay" '{
+    busy = 1e6 * $4 / $1 - d; nd = d - busy; printf "%d\n", nd < 0 ? 0 : nd }')
+peer_result=$(run atunnel "$seconds" "$peer" -root -delay "$peer_delay")
+
+report zyn-screensaver "$ours_result"
+report atunnel "$peer_result"
+echo "  (zyn-screensaver -delay $delay; atunnel -delay $peer_delay)"
+echo "$ours_result $peer_result" | awk '{
+    printf "CPU per frame, zyn-screensaver / atunnel: %.2f (hack alone), %.2f (hack and X server)\n",
+        ($2 / $1) / ($6 / $5), (($2 + $3) / $1) / (($6 + $7) / $5) }'
+
+# A cheap frame shows the pacing: at 30 fps in a small window the hack
+# should sleep nearly all the time.
+idle_result=$(run idle "$seconds" "$ours" --window 160x100 --fps "$fps" --data "$data" --no-log)
+report "idle 160x100" "$idle_result"
