@@ -299,3 +299,18 @@ TEST_F(HackUnderXvfb, PreviewWindowClosesOnAKeyPress) {
     EXPECT_TRUE(FileExists(m_Home / "state/zyn-screensaver/log.txt"))
         << "the preview logs to the state folder";
 }
+
+TEST_F(HackUnderXvfb, LosingTheDisplayEndsWithAMessageNotACrash) {
+    // A server of its own, to be taken away under the hack.
+    XvfbServer doomed;
+    ASSERT_TRUE(doomed.Start(320, 240));
+    std::map<std::string, std::string> env = Environment();
+    env["DISPLAY"] = doomed.Name();
+    Child hack;
+    ASSERT_TRUE(hack.Start(HackArgs({"-root"}), env, m_Home.Path()));
+    ASSERT_TRUE(hack.WaitForStderr("startAnimation", kStartMs)) << hack.Stderr();
+    doomed.Stop();
+    ASSERT_TRUE(hack.Wait(5000)) << "still running without its display";
+    EXPECT_EQ(hack.ExitStatus(), 1) << hack.Stderr();
+    EXPECT_NE(hack.Stderr().find("lost the connection to the X display"), std::string::npos) << hack.Stderr();
+}
