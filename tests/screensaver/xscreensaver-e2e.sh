@@ -73,11 +73,13 @@ run_as() {
     $as_user "$@"
 }
 
-# The hack's process: the one running our binary (its exe link names it).
+# The hack's process: running our binary (its exe link names it) with this
+# test's home; other tests may run the same binary at the same time.
 hack_pids() {
     target=$(readlink -f "$hack")
     for p in /proc/[0-9]*; do
-        [ "$(readlink "$p/exe" 2>/dev/null)" = "$target" ] && echo "${p#/proc/}"
+        [ "$(readlink "$p/exe" 2>/dev/null)" = "$target" ] || continue
+        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "HOME=$home" && echo "${p#/proc/}"
     done
     return 0
 }
