@@ -150,8 +150,10 @@ TEST_F(HackUnderXvfb, DrawsIntoTheGivenWindowAndStopsPromptlyOnTerm) {
     const Window w = MakeWindow(200, 150);
     ASSERT_NE(w, 0u);
     Child hack;
-    ASSERT_TRUE(
-        hack.Start(HackArgs({"-window-id", Hex(w), "-delay", "20000"}), Environment(), m_Home.Path()));
+    // A relative stats path names the starting folder, not the data folder
+    // the view moves into.
+    ASSERT_TRUE(hack.Start(HackArgs({"-window-id", Hex(w), "-delay", "20000", "--stats", "stats.txt"}),
+                           Environment(), m_Home.Path()));
     ASSERT_TRUE(hack.WaitForStderr("startAnimation", kStartMs)) << hack.Stderr();
     if (HasPack()) {
         EXPECT_TRUE(WaitForDrawing(hack, w, 0, 0, 200, 150)) << "nothing drawn into the window";
@@ -164,6 +166,12 @@ TEST_F(HackUnderXvfb, DrawsIntoTheGivenWindowAndStopsPromptlyOnTerm) {
     EXPECT_EQ(hack.ExitStatus(), 0) << hack.Stderr();
     EXPECT_FALSE(ProcessGroupAlive(hack.Pid())) << "something of the hack outlived it";
     EXPECT_FALSE(FileExists(m_Home / "state")) << "no log file under a daemon";
+    const std::string stats = ReadFileText(m_Home / "stats.txt");
+    long frames = 0;
+    EXPECT_EQ(std::sscanf(stats.c_str(), "frames %ld", &frames), 1) << stats;
+    if (HasPack()) {
+        EXPECT_GT(frames, 0);
+    }
 }
 
 TEST_F(HackUnderXvfb, RootFollowsTheDaemonsWindowAndItsSize) {

@@ -102,6 +102,8 @@ bool Child::Start(const std::vector<std::string>& args, const std::map<std::stri
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // It starts in the scratch folder: relative paths it writes land there.
+    posix_spawn_file_actions_addchdir_np(&actions, outputFolder.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, m_StdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, m_StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

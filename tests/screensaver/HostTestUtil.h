@@ -28,9 +28,10 @@ std::string ReadFileText(const std::string& path);
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
-/// The program under test, started in its own process group with stdout and
-/// stderr going to files. The environment is the test's own with `env`
-/// applied on top (an empty value removes the variable).
+/// The program under test, started in its own process group and in the
+/// scratch folder given to Start, with stdout and stderr going to files
+/// there. The environment is the test's own with `env` applied on top (an
+/// empty value removes the variable).
 class Child {
 public:
     Child() = default;

@@ -237,6 +237,8 @@ int RunLive(const HostOptions& options) {
         Say("cannot set up the signal pipe");
         return kExitFailed;
     }
+    // Paths are fixed before the view moves into the data folder.
+    const std::string stats = options.statsFile.empty() ? std::string() : AbsolutePath(options.statsFile);
     bool hasPack = false;
     PrepareDataFolder(options, hasPack);
     // Under a daemon a blank screen beats an error the user never sees:
@@ -290,9 +292,7 @@ int RunLive(const HostOptions& options) {
         if (++frames == 1) AfterFirstFrame(options);
         due = pacer.NextDue(due, MonotonicMicroseconds());
     }
-    if (!WriteStats(options.statsFile.empty() ? std::string() : AbsolutePath(options.statsFile), frames,
-                    double(MonotonicMicroseconds() - startUs) * 1e-6))
-        status = kExitFailed;
+    if (!WriteStats(stats, frames, double(MonotonicMicroseconds() - startUs) * 1e-6)) status = kExitFailed;
     TearDown(driver);
     surface.reset();
     return status;
