@@ -3,6 +3,7 @@
 #include <cstring>
 #include <regex>
 
+#include <zyn/core/ResourceManagerBase.h>
 #include <zyn/core/Root.h>
 #include <zyn/io/Package.h>
 
@@ -217,4 +218,29 @@ TEST_F(RootFixture, ReInitFailureKeepsPreviousSettings) {
     EXPECT_FALSE(m_pRoot->Init(s));
     EXPECT_TRUE(log->Contains(" E.  Zyn::Root::ZynInit -> Graphics::ReInit failed"));
     EXPECT_EQ(m_pRoot->GetAppSettings()->screenWidth, 800);
+}
+
+namespace {
+class OrderedManager : public ResourceManagerBase {
+public:
+    OrderedManager(int pass, std::vector<int>* released) : m_Pass(pass), m_pReleased(released) {}
+    ~OrderedManager() override { m_pReleased->push_back(m_Pass); }
+    Object* GetResource(const char*, Class*) override { return nullptr; }
+    bool ReloadResource(Object*) override { return false; }
+    int GetReleasePass() const override { return m_Pass; }
+    int m_Pass;
+    std::vector<int>* m_pReleased;
+};
+}  // namespace
+
+TEST(RootTeardown, ManagersOfSharedResourcesGoLast) {
+    // A private Root: the process-wide one must keep its managers.
+    Root* root = new Root;
+    std::vector<int> released;
+    // The later pass is made first and so stands behind in the group.
+    root->InsertObject(new OrderedManager(1, &released), Root::kResourceManagers, 0, nullptr);
+    root->InsertObject(new OrderedManager(0, &released), Root::kResourceManagers, 1, nullptr);
+    root->Release();
+    EXPECT_EQ(released, (std::vector<int>{0, 1}));
+    delete root;
 }

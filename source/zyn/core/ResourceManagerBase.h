@@ -15,6 +15,10 @@ public:
     virtual Object* GetResource(const char* name, Class* cls) = 0;
     /// Reloads in place; references stay valid.
     virtual bool ReloadResource(Object* obj) = 0;
+    /// Root's teardown lets managers go pass by pass, lowest first: a manager
+    /// whose resources other resources hold (textures held by fonts and
+    /// emitters) answers a later pass, so nothing it frees is still in use.
+    virtual int GetReleasePass() const { return 0; }
 };
 
 }  // namespace Zyn

@@ -228,6 +228,10 @@ int Root::Release() {
     m_CharReceivers.clear();
     StdListDynGroup<ResourceManagerBase>::List managers;
     managers.swap(m_ResourceManagers.GetList());
+    // Users of shared resources go first, whatever order they were made in.
+    managers.sort([](ResourceManagerBase* a, ResourceManagerBase* b) {
+        return a->GetReleasePass() < b->GetReleasePass();
+    });
     for (ResourceManagerBase* m : managers) RemoveObjectHelper(ZYN_Cast<Object, ResourceManagerBase>(m), kResourceManagers);
     StdListDynGroup<Package>::List packages;
     packages.swap(m_PackageGroup.GetList());

@@ -15,6 +15,9 @@ public:
     /// Registers its own deletion at exit and enters the Root's group 2 at the front.
     TextureManager();
 
+    /// Fonts and emitters hold textures: released after their managers.
+    int GetReleasePass() const override { return 1; }
+
     static void RegisterProps(Class* cls);
 };
 
