@@ -1,8 +1,10 @@
 #!/bin/sh
 # Rebuilds the debug font generator and regenerates the compiled-in debug
 # font: source/zyn/io/CppPackageData.cpp, plus the three files themselves in
-# OUT_DIR (default: BUILD_DIR/debugfont). The output is the same, byte for
-# byte, on every run.
+# OUT_DIR (default: BUILD_DIR/debugfont). The glyph art goes through the font
+# tool chain: it is written as glyph images and font export text into OUT_DIR,
+# which the font manager's importer packs into the texture. The output is the
+# same, byte for byte, on every run.
 # Usage: scripts/gen-debugfont.sh [BUILD_DIR [OUT_DIR]]
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,82 +1,114 @@
 // zyn-debugfont: builds the compiled-in debug font from the glyph art in
-// DebugFontArt.cpp. Writes "debugfont.tga", "debugfont.tga_ex" and
-// "debugfont.zyn_fnt" into OUT_DIR through the framework's own writers and,
-// given CPP_FILE, the source file that compiles the three into the library.
+// DebugFontArt.cpp through the font tool chain: the art is written as glyph
+// images plus the font export text, the font manager's importer packs them
+// into the 128 x 64 texture, and the texture, its sprite table and the font
+// are saved as "debugfont.tga", "debugfont.tga_ex" and "debugfont.zyn_fnt"
+// into OUT_DIR (the export text and images stay there too) and, given
+// CPP_FILE, as the source file that compiles the three into the library.
 // The output depends only on the art: the same bytes on every run. With
 // --check it writes nothing and fails when CPP_FILE is not what it would write.
 //
 // Usage: zyn-debugfont OUT_DIR [CPP_FILE]
 //        zyn-debugfont --check CPP_FILE
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <zyn/core/Root.h>
-#include <zyn/graphics/Font.h>
-#include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/Image.h>
-#include <zyn/graphics/Texture.h>
 #include <zyn/io/DiskFile.h>
-#include <zyn/io/VectorFile.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
 
 #include "DebugFontArt.h"
+#include "FontBuild.h"
 
 using namespace Zyn;
+using namespace ZynFont;
 
 namespace {
 
 constexpr unsigned kTextureWidth = 128;
 constexpr unsigned kTextureHeight = 64;
 constexpr unsigned kTgaBytes = 18 + kTextureWidth * kTextureHeight * 4;
-// Each glyph box keeps one transparent pixel to its neighbours so that
-// filtered (scaled) drawing never picks up a neighbour's ink.
-constexpr int kCellWidth = DebugFont::kGlyphWidth + 1;
-constexpr int kCellHeight = DebugFont::kGlyphHeight + 1;
-constexpr int kColumns = (int(kTextureWidth) - 1) / kCellWidth;
-constexpr int kRows = (int(kTextureHeight) - 1) / kCellHeight;
-static_assert(kColumns * kRows >= DebugFont::kGlyphCount, "the glyphs must fit the texture");
 
 constexpr int kAdvance = DebugFont::kGlyphWidth + 1;
 constexpr int kSpaceWidth = kAdvance;
 constexpr unsigned kFontHeight = DebugFont::kGlyphHeight + 1;
 
-const char* const kTextureName = "debugfont.tga";
-const char* const kFontName = "debugfont.zyn_fnt";
-const char* const kSpriteFileName = "debugfont.tga_ex";
+const char* const kBaseName = "debugfont";
+const char* const kTextName = "debugfont.txt";
 
-// Top-left pixel of the glyph box of a code in the texture.
-void CellOf(int code, int& x, int& y) {
-    const int index = code - DebugFont::kFirstCode;
-    x = 1 + (index % kColumns) * kCellWidth;
-    y = 1 + (index / kColumns) * kCellHeight;
+// Every glyph is its whole 5 x 9 box, so that all of them share one offset:
+// the box starts at the pen and kAscent rows above the baseline. White
+// everywhere, opaque where the art is inked: filtering blends towards white.
+std::unique_ptr<Image> GlyphImage(int code) {
+    auto image = std::make_unique<Image>(DebugFont::kGlyphWidth, DebugFont::kGlyphHeight);
+    if (image->IsEmpty()) return nullptr;
+    for (int y = 0; y < DebugFont::kGlyphHeight; ++y)
+        for (int x = 0; x < DebugFont::kGlyphWidth; ++x) {
+            u8* p = image->data + (size_t(y) * DebugFont::kGlyphWidth + size_t(x)) * 4;
+            p[0] = p[1] = p[2] = 255;
+            p[3] = DebugFont::IsInked(code, x, y) ? 255 : 0;
+        }
+    return image;
 }
 
-// White everywhere, opaque where the art is inked. The colour stays white
-// under transparent pixels so that filtering blends towards white, never grey.
-void DrawGlyphs(Image& image) {
-    for (u32 i = 0; i < image.width * image.height; ++i) {
-        u8* p = image.data + size_t(i) * 4;
-        p[0] = p[1] = p[2] = 255;
-        p[3] = 0;
-    }
+bool MakeArt(FontArt& art) {
+    art.name = kBaseName;
+    art.textureWidth = kTextureWidth;
+    art.textureHeight = kTextureHeight;
+    // One transparent pixel after every glyph keeps scaled (filtered)
+    // drawing from picking up a neighbour's ink.
+    art.spacing = true;
+    art.spaceWidth = kSpaceWidth;
+    art.maxBearY = -DebugFont::kAscent;
+    art.fontHeight = kFontHeight;
     for (int code = DebugFont::kFirstCode; code <= DebugFont::kLastCode; ++code) {
-        int cx = 0;
-        int cy = 0;
-        CellOf(code, cx, cy);
-        for (int y = 0; y < DebugFont::kGlyphHeight; ++y)
-            for (int x = 0; x < DebugFont::kGlyphWidth; ++x)
-                if (DebugFont::IsInked(code, x, y))
-                    image.data[(size_t(cy + y) * image.width + size_t(cx + x)) * 4 + 3] = 255;
+        GlyphArt g;
+        g.code = code;
+        g.xOffset = 0;
+        g.yOffset = -DebugFont::kAscent;
+        g.advance = kAdvance;
+        g.image = GlyphImage(code);
+        if (!g.image) return false;
+        art.glyphs.push_back(std::move(g));
     }
+    const int unplaced = CountUnplaced(art, kTextureWidth, kTextureHeight);
+    if (unplaced > 0) {
+        std::fprintf(stderr, "zyn-debugfont: %d glyphs do not fit the %u x %u texture\n", unplaced,
+                     kTextureWidth, kTextureHeight);
+        return false;
+    }
+    return true;
 }
+
+// A scratch folder for the export when the caller names none; removed with
+// everything in it.
+class ScratchFolder {
+public:
+    bool Make() {
+        char path[] = "/tmp/zyn-debugfont-XXXXXX";
+        if (!mkdtemp(path)) return false;
+        m_Path = path;
+        return true;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ec);
+    }
+    const std::string& Path() const { return m_Path; }
+
+private:
+    std::string m_Path;
+};
 
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    DiskFile out(path.c_str(), "wb");
-    if (!out.IsOpen() || out.Write(bytes.data(), unsigned(bytes.size())) != bytes.size()) {
-        std::fprintf(stderr, "zyn-debugfont: cannot write %s\n", path.c_str());
+    std::string error;
+    if (!ZynFont::WriteBytes(path, bytes, error)) {
+        std::fprintf(stderr, "zyn-debugfont: %s\n", error.c_str());
         return false;
     }
     return true;
@@ -130,98 +162,70 @@ std::string SourceText(const std::vector<unsigned char>& tga, const std::vector<
     return text + sizes;
 }
 
-// The sprite table and the font need a texture of the right size, and a
-// texture needs a GL context: an offscreen one is made for the run.
-class OffscreenGL {
-public:
-    bool Start() {
-        m_pSurface.reset(CreateOffscreenSurface());
-        AppSettings s;
-        s.screenWidth = s.appWidth = int(kTextureWidth);
-        s.screenHeight = s.appHeight = int(kTextureHeight);
-        s.windowed = true;
-        m_bStarted = Graphics::Init(m_pSurface.get(), s);
-        return m_bStarted;
-    }
-    ~OffscreenGL() {
-        if (m_bStarted) Graphics::ShutDown();
-    }
-
-private:
-    std::unique_ptr<GLSurface> m_pSurface;
-    bool m_bStarted = false;
-};
-
 struct DebugFontFiles {
     std::vector<unsigned char> tga;
     std::vector<unsigned char> sprites;
     std::vector<unsigned char> font;
 };
 
-bool MakeFiles(DebugFontFiles& files) {
+// Writes the export into exportDir, imports it and collects the three files.
+bool MakeFiles(const std::string& exportDir, DebugFontFiles& files) {
     if (!DebugFont::CheckArt()) return false;
-
-    Image image(kTextureWidth, kTextureHeight);
-    if (image.IsEmpty()) return false;
-    DrawGlyphs(image);
-    VectorFile tga;
-    if (!image.SaveToTGA(tga) || tga.GetVector().size() != kTgaBytes) {
-        std::fprintf(stderr, "zyn-debugfont: the texture image did not come out as %u bytes\n", kTgaBytes);
+    FontArt art;
+    if (!MakeArt(art)) return false;
+    std::string error;
+    if (!WriteFontExport(art, "zyn-debugfont", exportDir, kTextName, error)) {
+        std::fprintf(stderr, "zyn-debugfont: %s\n", error.c_str());
         return false;
     }
-
     OffscreenGL gl;
     if (!gl.Start()) {
         std::fprintf(stderr, "zyn-debugfont: no offscreen GL context\n");
         return false;
     }
-    Ref<Texture> texture(new Texture(kTextureName));
-    Ref<Font> font(new Font(kFontName));
-    if (!texture->InitEmptyTexture(kTextureWidth, kTextureHeight, false)) return false;
-    font->InitEmptyFont(texture.Get(), kSpaceWidth, -DebugFont::kAscent, kFontHeight);
-    for (int code = DebugFont::kFirstCode; code <= DebugFont::kLastCode; ++code) {
-        int x = 0;
-        int y = 0;
-        CellOf(code, x, y);
-        // The origin is the box's top-left corner, so the glyph offsets are
-        // plain: the box starts at the pen and kAscent rows above the baseline.
-        const int sprite =
-            texture->RegisterSprite(x, y, x + DebugFont::kGlyphWidth, y + DebugFont::kGlyphHeight, 0, 0);
-        if (!font->AddGlyph(code, u16(sprite), 0, s16(-DebugFont::kAscent), s16(kAdvance))) return false;
-    }
-    VectorFile sprites;
-    VectorFile fontFile;
-    if (!texture->SaveTextureExData(sprites) || !font->SaveToFile(fontFile)) {
-        std::fprintf(stderr, "zyn-debugfont: writing the sprite table or the font failed\n");
+    BuiltFont built;
+    if (!ImportFontExport(exportDir, kTextName, error) || !CollectBuiltFont(art.FontName(), built, error)) {
+        std::fprintf(stderr, "zyn-debugfont: %s\n", error.c_str());
         return false;
     }
-    files.tga = tga.GetVector();
-    files.sprites = sprites.GetVector();
-    files.font = fontFile.GetVector();
+    if (built.glyphCount != DebugFont::kGlyphCount || built.texture.size() != kTgaBytes) {
+        std::fprintf(stderr, "zyn-debugfont: the import gave %d glyphs and a %zu-byte texture\n",
+                     built.glyphCount, built.texture.size());
+        return false;
+    }
+    files.tga = built.texture;
+    files.sprites = built.sprites;
+    files.font = built.font;
     return true;
 }
 
 int Generate(const std::string& outDir, const std::string& cppPath) {
     DebugFontFiles files;
-    if (!MakeFiles(files)) return 1;
-    if (!WriteBytes(outDir + "/" + kTextureName, files.tga) ||
-        !WriteBytes(outDir + "/" + kSpriteFileName, files.sprites) ||
-        !WriteBytes(outDir + "/" + kFontName, files.font))
+    if (!MakeFiles(outDir, files)) return 1;
+    const std::string base = outDir + "/" + kBaseName;
+    if (!WriteBytes(base + ".tga", files.tga) || !WriteBytes(base + ".tga_ex", files.sprites) ||
+        !WriteBytes(base + ".zyn_fnt", files.font))
         return 1;
     if (!cppPath.empty()) {
         const std::string text = SourceText(files.tga, files.font, files.sprites);
         if (!WriteBytes(cppPath, std::vector<unsigned char>(text.begin(), text.end()))) return 1;
     }
-    std::printf("debugfont: %d glyphs; %s %zu bytes, %s %zu bytes, %s %zu bytes\n", DebugFont::kGlyphCount,
-                kTextureName, files.tga.size(), kSpriteFileName, files.sprites.size(), kFontName,
-                files.font.size());
+    std::printf(
+        "debugfont: %d glyphs; debugfont.tga %zu bytes, debugfont.tga_ex %zu bytes, "
+        "debugfont.zyn_fnt %zu bytes\n",
+        DebugFont::kGlyphCount, files.tga.size(), files.sprites.size(), files.font.size());
     return 0;
 }
 
 // Fails when the source file is not exactly what Generate would write.
 int Check(const std::string& cppPath) {
     DebugFontFiles files;
-    if (!MakeFiles(files)) return 1;
+    ScratchFolder scratch;
+    if (!scratch.Make()) {
+        std::fprintf(stderr, "zyn-debugfont: cannot make a scratch folder\n");
+        return 1;
+    }
+    if (!MakeFiles(scratch.Path(), files)) return 1;
     const std::string expected = SourceText(files.tga, files.font, files.sprites);
     std::string actual;
     DiskFile in(cppPath.c_str(), "rb");
@@ -240,6 +244,8 @@ int Check(const std::string& cppPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The importer's information lines would only repeat what the art says.
+    Singleton<Root>::Get()->m_LogLevel = kLogWarning;
     int result = 2;
     if (argc == 3 && std::string(argv[1]) == "--check")
         result = Check(argv[2]);
