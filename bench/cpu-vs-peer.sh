@@ -155,9 +155,13 @@ ours_result=$(run zyn "$seconds" "$ours" -root -delay "$delay" --data "$data" --
 # XScreenSaver sleeps -delay after each frame, on top of the frame's own
 # time; ours counts -delay from frame start to frame start. The peer's delay
 # is shortened by its measured frame time so that both aim at 30 fps.
-probe=$(run atunnel-probe 4 "$peer" -root -delay "$delay")
-peer_delay=$(echo "$probe" | awk -v d="$delay" '{
-    busy = 1e6 * $4 / $1 - d; nd = d - busy; printf "%d\n", nd < 0 ? 0 : nd }')
+# Two short probes: the second corrects the first on a busy machine.
+peer_delay=$delay
+for _ in 1 2; do
+    probe=$(run atunnel-probe 4 "$peer" -root -delay "$peer_delay")
+    peer_delay=$(echo "$probe" | awk -v d="$peer_delay" -v target="$delay" '{
+        busy = 1e6 * $4 / $1 - d; nd = target - busy; printf "%d\n", nd < 0 ? 0 : nd }')
+done
 peer_result=$(run atunnel "$seconds" "$peer" -root -delay "$peer_delay")
 
 report zyn-screensaver "$ours_result"
