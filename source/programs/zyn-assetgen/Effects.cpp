@@ -335,6 +335,67 @@ void Glyphs3(Builder& b) {
     b.Add(Burst("shock", 1, 0, 0, 0, 0), shock);
 }
 
+// Not used by the scene: a sampler of every emitter kind and every affector
+// for effect authors (zyn-fxview renders it). A sun sign drawn in sparkles
+// (masked), glyph sprays bent by a swirl and pulled back by super gravity,
+// sparks trailing the glyphs (particle-carried), motes wobbling under noise
+// and settling under plain gravity (simple).
+void Showcase(Builder& b) {
+    b.effect->SetEffectTime(4.0f);
+    b.effect->SetEffectLoops(-1);
+    MaskedRectEmitter* sign = new MaskedRectEmitter("sign");
+    sign->SetEmittRate(1500.f);
+    sign->SetPosMin(Point2D<float>(-220, -220));
+    sign->SetPosMax(Point2D<float>(220, 220));
+    sign->SetMask(b.sheet);
+    sign->SetSprite(kSpriteSunMask);
+    Look sparkle{kSpriteSparkle, kSpriteSparkle, 0.8f, 1.2f, 2, Curve({{0, 0}, {0.3f, 0.3f}, {1, 0}}),
+                 Curve({{0, 255}, {1, 255}}), {}, Colours({{0, kWarmWhite}, {1, kGold}})};
+    sparkle.emitEnd = 4.0f;
+    b.Add(sign, sparkle);
+
+    SprayEmitter* spray = new SprayEmitter("glyphs");
+    spray->SetEmittRate(10.f);
+    spray->SetAngleMin(-180.f);
+    spray->SetAngleMax(180.f);
+    spray->SetSpeedMin(120.f);
+    spray->SetSpeedMax(160.f);
+    ParAffectorSwirl* twist = Affector(spray, new ParAffectorSwirl("twist"), 30.f);
+    twist->SetForce(1.5f);
+    ParAffectorSuperGravity* back = Affector(spray, new ParAffectorSuperGravity("back"), 30.f);
+    back->SetStrength(3.f);
+    back->SetAccelerate(0.995f);
+    back->SetPartLifeStart(0.45f);  // fly out first, then return
+    Look glyph = GlyphLook(3.0f, 3.5f, Curve({{0, 0.5f}, {1, 1.0f}}), Rgb{130, 220, 255}, kGold);
+    glyph.emitEnd = 4.0f;
+    b.Add(spray, glyph);
+
+    PartPartEmitter* trails = new PartPartEmitter("trails");
+    trails->SetEmitter(1);
+    trails->SetEmittRate(12.f);
+    trails->SetSpeedMin(2.f);
+    trails->SetSpeedMax(10.f);
+    Look spark{kSpriteDot, kSpriteDot, 0.4f, 0.7f, 2, Curve({{0, 0.35f}, {1, 0}}), Curve({{0, 200}, {1, 0}}), {},
+               Colours({{0, Rgb{170, 230, 255}}, {1, kGold}})};
+    spark.emitEnd = 4.0f;
+    b.Add(trails, spark);
+
+    SimpleEmitter* motes = new SimpleEmitter("motes");
+    motes->SetEmittRate(30.f);
+    motes->SetPosMin(Point2D<float>(-300, -220));
+    motes->SetPosMax(Point2D<float>(300, 220));
+    ParAffectorNoise* wobble = Affector(motes, new ParAffectorNoise("wobble"), 20.f);
+    wobble->SetForce(Point2D<float>(6, 6));
+    wobble->SetScale(0.01f);
+    wobble->SetAnimSpeed(0.5f);
+    ParAffectorGravity* settle = Affector(motes, new ParAffectorGravity("settle"), 10.f);
+    settle->SetStrength(Point2D<float>(0.5f, 0.5f));
+    Look mote{kSpriteGlow, kSpriteGlow, 1.5f, 2.5f, 2, Curve({{0, 0.05f}, {0.5f, 0.2f}, {1, 0}}),
+              Curve({{0, 180}, {1, 180}}), {}, Colours({{0, kPaleGold}, {1, Rgb{255, 170, 90}}})};
+    mote.emitEnd = 4.0f;
+    b.Add(motes, mote);
+}
+
 bool Save(ParticleEffect* effect, const char* name, std::vector<EffectFile>& out) {
     VectorFile file;
     BasicSerializator s(&file);
@@ -362,7 +423,7 @@ bool BuildEffects(std::vector<EffectFile>& out) {
         {"fx\\stats_trophy.zyn", "stats_trophy", &StatsTrophy}, {"fx\\scarab_crush.zyn", "scarab_crush", &ScarabCrush},
         {"fx\\charged_path.zyn", "charged_path", &ChargedPath}, {"fx\\sel_7.zyn", "sel_7", &Burst7},
         {"fx\\ss_glyphs_1.zyn", "ss_glyphs_1", &Glyphs1},       {"fx\\ss_glyphs_2.zyn", "ss_glyphs_2", &Glyphs2},
-        {"fx\\ss_glyphs_3.zyn", "ss_glyphs_3", &Glyphs3},
+        {"fx\\ss_glyphs_3.zyn", "ss_glyphs_3", &Glyphs3},       {"fx\\showcase.zyn", "showcase", &Showcase},
     };
     bool ok = true;
     for (const Design& d : designs) {
