@@ -34,6 +34,7 @@
 #include <zyn/resources/Thread.h>
 #include <zyn/graphics/Font.h>
 #include <zyn/graphics/FontManager.h>
+#include <zyn/graphics/FontPacker.h>
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/GraphicsTexture.h>
 #include <zyn/graphics/Image.h>
