@@ -1,22 +1,23 @@
 #include "FuzzSupport.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <ftw.h>
-#include <memory>
-#include <stdio.h>
+#include <sanitizer/common_interface_defs.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Font.h>
 #include <zyn/graphics/FontManager.h>
 #include <zyn/graphics/Graphics.h>
+#include <zyn/graphics/GraphicsTexture.h>
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
 #include <zyn/io/MemoryFile.h>
-#include <zyn/graphics/GraphicsTexture.h>
 #include <zyn/linux/GLSurface.h>
 #include <zyn/linux/OffscreenSurface.h>
 
@@ -40,8 +41,13 @@ void RemoveTempDir() {
 }  // namespace
 
 void Fail(const char* file, int line, const char* what) {
-    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
+    char line_[1024];
+    std::snprintf(line_, sizeof line_, "%s:%d: check failed: %s", file, line, what);
+    std::fprintf(stderr, "%s\n", line_);
     std::fflush(stderr);
+    // With -close_fd_mask=2 standard error is gone; the sanitizer's report
+    // channel still reaches libFuzzer's output.
+    __sanitizer_report_error_summary(line_);
     std::abort();
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <zyn/core/Class.h>
+#include <zyn/core/ResourceManagerBase.h>
 #include <zyn/io/MemoryFile.h>
 #include <zyn/resources/ResListParser.h>
 #include <zyn/resources/ResourceTask.h>
@@ -30,10 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::unique_ptr<Zyn::ResourceTask> task(static_cast<Zyn::ResourceTask*>(t));
         ZYN_FUZZ_CHECK(task->GetResourceClass() && task->GetResourceClass()->GetResourceManager());
         ZYN_FUZZ_CHECK(task->GetAction() == action);
-        if (task->Execute() && action == Zyn::RA_Load) {
-            Zyn::ResourceTask release(task->GetResourceName().c_str(), task->GetResourceClass(), Zyn::RA_Release);
-            ZYN_FUZZ_CHECK(release.Execute());
-        }
+        if (!task->Execute() || action != Zyn::RA_Load) continue;
+        // A resource that failed to load counts as loaded too (its class's
+        // null resource): only a managed one can be given back by name.
+        Zyn::Class* cls = task->GetResourceClass();
+        if (!cls->GetResourceManager()->FindObject(task->GetResourceName().c_str(), cls, -3)) continue;
+        Zyn::ResourceTask release(task->GetResourceName().c_str(), cls, Zyn::RA_Release);
+        ZYN_FUZZ_CHECK(release.Execute());
     }
     return 0;
 }
