@@ -85,9 +85,26 @@ TEST(EffectManager, MissingFileGivesNullWithItsMessages) {
     EffectManager* manager = GetCreateEffectManager();
     EXPECT_EQ(manager->GetEffect("fx/none.zyn"), nullptr);
     EXPECT_TRUE(log->Contains(" W. Effect Resource <fx/none.zyn> not found..."));
-    EXPECT_EQ(manager->CreateInstance("fx/none.zyn", "i", Point3D<float>(), false), nullptr);
-    EXPECT_TRUE(log->Contains(" W. EffectManager::CreateInstance -> Could not load effect: fx/none.zyn"));
+    EXPECT_EQ(manager->CreateInstance("fx/other.zyn", "i", Point3D<float>(), false), nullptr);
+    EXPECT_TRUE(log->Contains(" W. EffectManager::CreateInstance -> Could not load effect: fx/other.zyn"));
     EXPECT_EQ(manager->GetEffect(nullptr), nullptr);
+}
+
+TEST(EffectManager, AMissingEffectIsReportedOnceAndStillRetried) {
+    ScopedLogCapture log;
+    Root* root = Singleton<Root>::Get();
+    const int level = root->m_LogLevel;
+    root->m_LogLevel = kLogDebug;
+    EffectManager* manager = GetCreateEffectManager();
+    EXPECT_EQ(manager->GetEffect("fx/gone.zyn"), nullptr);
+    EXPECT_EQ(manager->CreateInstance("fx/gone.zyn", "i", Point3D<float>(), false), nullptr);
+    EXPECT_EQ(manager->GetEffect("fx/gone.zyn"), nullptr);
+    EXPECT_EQ(log->Count(" W. "), 2);  // the package layer's line and the manager's, once
+    EXPECT_EQ(log->Count("Could not load effect: fx/gone.zyn"), 1);  // traced, not warned
+    EXPECT_EQ(log->Count("fx/gone.zyn in any package"), 1);
+    // Later requests still look for the file, quietly.
+    EXPECT_EQ(log->Count("EffectManager::Resource not found: fx/gone.zyn"), 3);
+    root->m_LogLevel = level;
 }
 
 TEST(EffectManager, StreamOfAnotherClassOrWithAnUnknownEmitterIsRefused) {

@@ -30,24 +30,28 @@ ParticleEffect* EffectManager::GetEffect(const char* name) {
         return it->second;
     }
     LogSend(kLogDebug, "EffectManager::Resource not found: %s", name);
-    std::unique_ptr<File> file(Singleton<Root>::Get()->OpenFile(name, true));
+    std::unique_ptr<File> file(Singleton<Root>::Get()->OpenFile(name, !HasFailed(name)));
     if (!file) {
-        LogSend(kLogWarning, "Effect Resource <%s> not found...", name);
+        LogSend(FailureLevel(name), "Effect Resource <%s> not found...", name);
+        NoteFailure(name);
         return nullptr;
     }
     BasicSerializator serializator(file.get());
     Class* rootClass = serializator.GetLoadHierarchyRootClass();
     if (!rootClass || !rootClass->Supports(&ParticleEffect::sm_Class)) {
-        LogSend(kLogWarning, "Could not load resource <%s>...", name);
+        LogSend(FailureLevel(name), "Could not load resource <%s>...", name);
+        NoteFailure(name);
         return nullptr;
     }
     Object* loaded = serializator.LoadHierarchy();
     ParticleEffect* effect = ZYN_Cast<ParticleEffect, Object>(loaded);
     if (!effect) {
         if (loaded) loaded->Release();
-        LogSend(kLogWarning, "Could not load resource <%s>...", name);
+        LogSend(FailureLevel(name), "Could not load resource <%s>...", name);
+        NoteFailure(name);
         return nullptr;
     }
+    NoteSuccess(name);
     effect->SetName(name);
     m_Resources.emplace(effect->GetName(), effect);
     // The manager holds no reference: the effect leaves the map when it dies.
@@ -65,10 +69,10 @@ bool EffectManager::ReloadResource(Object*) {
 
 ParticleEffectInstance* EffectManager::CreateInstance(const char* effectName, const char* instanceName,
                                                       Point3D<float> position, bool killWhenDone) {
+    const int level = effectName ? FailureLevel(effectName) : kLogWarning;
     ParticleEffect* effect = GetEffect(effectName);
     if (!effect) {
-        LogSend(kLogWarning, "EffectManager::CreateInstance -> Could not load effect: %s",
-                effectName ? effectName : "");
+        LogSend(level, "EffectManager::CreateInstance -> Could not load effect: %s", effectName ? effectName : "");
         return nullptr;
     }
     // The reference GetEffect added is kept on purpose: an effect that has had

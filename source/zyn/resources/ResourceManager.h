@@ -87,9 +87,10 @@ public:
             return it->second;
         }
         LogSend(kLogDebug, "GetResourceTyped::Resource not found: %s", name);
-        File* file = Singleton<Root>::Get()->OpenFile(name, true);
+        File* file = Singleton<Root>::Get()->OpenFile(name, !HasFailed(name));
         if (!file) {
-            LogSend(kLogWarning, "Resource <%s> not found...", name);
+            LogSend(FailureLevel(name), "Resource <%s> not found...", name);
+            NoteFailure(name);
             return ResourceManagerDetail::NullResource<T>::Get();
         }
         T* res = new T(name);
@@ -99,11 +100,13 @@ public:
             InsertObjectHelper(obj, 0, false);
             obj->AddRef();
             delete file;
+            NoteSuccess(name);
             return res;
         }
         delete file;
         obj->Release();
-        LogSend(kLogWarning, "Could not load resource <%s>...", name);
+        LogSend(FailureLevel(name), "Could not load resource <%s>...", name);
+        NoteFailure(name);
         return ResourceManagerDetail::NullResource<T>::Get();
     }
 
