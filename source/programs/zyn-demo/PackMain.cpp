@@ -1,0 +1,48 @@
+// zyn-demo-pack: writes zyn-demo's pack at build time.
+//   zyn-demo-pack SCENE.pac WORK_DIR OUT.pac
+// Exit status: 0 written, 1 failed, 2 bad usage.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <zyn/core/Root.h>
+#include <zyn/linux/GLSurface.h>
+#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/linux/WindowSystem.h>
+
+#include "DemoContent.h"
+#include "DemoPackBuilder.h"
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::puts("Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n"
+                  "Writes zyn-demo's pack: its texts, logo images rendered from the trophy sheet\n"
+                  "and the textures and effects it reuses from the scene's pack.");
+        return 0;
+    }
+    if (argc != 4) {
+        std::fputs("Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n", stderr);
+        return 2;
+    }
+    Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+    root->m_LogLevel = Zyn::kLogWarning;
+
+    // The logos are drawn offscreen at their own size.
+    std::unique_ptr<Zyn::GLSurface> surface(Zyn::CreateOffscreenSurface());
+    Zyn::WindowSystem::SetSurface(surface.get());
+    Zyn::AppSettings settings;
+    settings.screenWidth = settings.appWidth = Demo::kLogoWidth;
+    settings.screenHeight = settings.appHeight = Demo::kLogoHeight;
+    settings.appName = "zyn-demo-pack";
+    settings.windowed = true;
+    bool ok = false;
+    if (!root->Init(settings))
+        std::fputs("zyn-demo-pack: cannot create an offscreen GL context\n", stderr);
+    else
+        ok = Demo::BuildDemoPack(argv[1], argv[2], argv[3]);
+    // Textures and packages go while the context still exists.
+    root->Release();
+    Zyn::WindowSystem::SetSurface(nullptr);
+    surface.reset();
+    return ok ? 0 : 1;
+}
