@@ -95,6 +95,18 @@ bool InitGraphics() {
     return state == 1;
 }
 
+bool BeginTinyFrame() {
+    if (!InitGraphics() || !Zyn::Graphics::BeginRendering()) return false;
+    Zyn::Graphics::SetScreenViewport(Zyn::Rect<short>(0, 0, 1, 1));
+    Zyn::Graphics::SetRenderMode(Zyn::RENDER_2D);
+    Zyn::Graphics::SetProjection2D(64, 64);
+    Zyn::Graphics::ResetSceneTransform();
+    Zyn::Graphics::SetClipping2D(nullptr);
+    return true;
+}
+
+void EndTinyFrame() { Zyn::Graphics::EndRendering(); }
+
 Zyn::File* MemPackage::OpenFile(const char* name) {
     if (!name) return nullptr;
     auto it = m_Files.find(name);

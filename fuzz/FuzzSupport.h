@@ -38,6 +38,13 @@ const std::string& TempDir();
 /// when no GL context can be made; harnesses then skip their GL paths.
 bool InitGraphics();
 
+/// Begins a frame whose viewport is a single pixel with a 64 x 64 logical
+/// screen: every drawing call runs its own arithmetic and reaches GL, while
+/// the software rasteriser has next to nothing to fill. False without GL.
+bool BeginTinyFrame();
+/// Ends the frame BeginTinyFrame began.
+void EndTinyFrame();
+
 /// Serves byte vectors by name; mounted in front of the Root's packages.
 class MemPackage : public Zyn::Package {
 public:

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include <zyn/graphics/Font.h>
-#include <zyn/graphics/Graphics.h>
 #include <zyn/io/MemoryFile.h>
 #include <zyn/io/VectorFile.h>
 
@@ -45,12 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<Zyn::Font::TextLine> lines;
     Zyn::Rect<float> rect;
-    const bool draw = g_bGraphics && font->GetFontTexture() && Zyn::Graphics::BeginRendering();
-    if (draw) {
-        Zyn::Graphics::SetScreenViewport(Zyn::Rect<short>(0, 0, 64, 64));
-        Zyn::Graphics::SetRenderMode(Zyn::RENDER_2D);
-        Zyn::Graphics::SetProjection2D(64, 64);
-    }
+    const bool draw = g_bGraphics && font->GetFontTexture() && ZynFuzz::BeginTinyFrame();
     for (const char* text : kTexts) {
         font->GetTextRect(rect, 3.0f, 20.0f, text, 0);
         font->GetTextScaleRect(rect, 3.0f, 20.0f, text, 0.5f, 7);
@@ -64,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             font->RenderTextInRect(0.0f, 0.0f, 64, 64, 0.5f, Zyn::TEXT_WRAP, text, 0xFFFFFFFF, 1.0f);
         }
     }
-    if (draw) Zyn::Graphics::EndRendering();
+    if (draw) ZynFuzz::EndTinyFrame();
     return 0;
 }

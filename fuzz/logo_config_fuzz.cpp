@@ -4,7 +4,6 @@
 // shown its last screen.
 #include <zyn/app/LogoScreenSequence.h>
 #include <zyn/core/Root.h>
-#include <zyn/graphics/Graphics.h>
 
 #include "FuzzSupport.h"
 
@@ -40,12 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)logo->Update(kSteps[i]);
             ZYN_FUZZ_CHECK(g_Callbacks <= 1);
             ZYN_FUZZ_CHECK(g_Callbacks == 0 || logo->GetCurrent() == screens);
-            if (g_bGraphics && Zyn::Graphics::BeginRendering()) {
-                Zyn::Graphics::SetScreenViewport(Zyn::Rect<short>(0, 0, 64, 64));
-                Zyn::Graphics::SetRenderMode(Zyn::RENDER_2D);
-                Zyn::Graphics::SetProjection2D(64, 64);
+            if (g_bGraphics && ZynFuzz::BeginTinyFrame()) {
                 ZYN_FUZZ_CHECK(logo->Render(kSteps[i]));
-                Zyn::Graphics::EndRendering();
+                ZynFuzz::EndTinyFrame();
             }
         }
         root->m_KeyStates[27] = 0;

@@ -3,7 +3,6 @@
 // measured, moved and drawn, and saved, which must load back unchanged.
 #include <cstring>
 
-#include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/Texture.h>
 #include <zyn/io/MemoryFile.h>
 #include <zyn/io/VectorFile.h>
@@ -40,16 +39,13 @@ void Exercise(Zyn::Texture& t) {
     }
     Zyn::VectorFile text;
     ZYN_FUZZ_CHECK(t.Export(2, text));
-    if (g_bGraphics && Zyn::Graphics::BeginRendering()) {
-        Zyn::Graphics::SetScreenViewport(Zyn::Rect<short>(0, 0, 64, 64));
-        Zyn::Graphics::SetRenderMode(Zyn::RENDER_2D);
-        Zyn::Graphics::SetProjection2D(64, 64);
+    if (g_bGraphics && ZynFuzz::BeginTinyFrame()) {
         const unsigned drawn = count < 40 ? count : 40;
         for (unsigned i = 0; i < drawn; ++i) {
             t.DrawSprite(i, 10.0f, 20.0f, 0.5f, 0xFFFFFFFF);
             t.DrawSpriteEx(i, 30.0f, 30.0f, 0.3f, 1.5f, -2.0f, 0.5f, 0x80FF0000);
         }
-        Zyn::Graphics::EndRendering();
+        ZynFuzz::EndTinyFrame();
     }
 }
 

@@ -6,7 +6,8 @@
 #   scripts/fuzz.sh [--runs N | --time SECONDS] [--seeds] [harness...]
 #
 # --runs N       stop each harness after N executions (default 100000)
-# --time SECONDS stop each harness after that many seconds instead
+# --time SECONDS stop each harness after that many seconds (with --runs as
+#                well: whichever comes first)
 # --seeds        regenerate the committed seed corpora in fuzz/corpus from
 #                the pack zyn-assetgen made, then fuzz as asked
 # harness        names such as pac or object_stream; default: all of them
@@ -21,16 +22,16 @@ root="$PWD"
 build="${ZYN_FUZZ_BUILD:-$root/build/fuzz}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 
-runs=100000
+runs=""
 seconds=""
 seeds=0
 names=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --runs) runs="$2"; seconds=""; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
     --time) seconds="$2"; shift 2 ;;
     --seeds) seeds=1; shift ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) names+=("$1"); shift ;;
   esac
@@ -65,12 +66,16 @@ if [ "$seeds" -eq 1 ]; then
   echo "Seed corpora written to fuzz/corpus"
 fi
 
-if [ -n "$seconds" ]; then
-  limit=(-max_total_time="$seconds")
-  budget="$seconds s"
-else
-  limit=(-runs="$runs")
+[ -n "$runs" ] || [ -n "$seconds" ] || runs=100000
+limit=()
+budget=""
+if [ -n "$runs" ]; then
+  limit+=(-runs="$runs")
   budget="$runs runs"
+fi
+if [ -n "$seconds" ]; then
+  limit+=(-max_total_time="$seconds")
+  budget="${budget:+$budget or }$seconds s"
 fi
 
 results=()
