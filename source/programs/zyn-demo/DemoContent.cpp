@@ -81,7 +81,8 @@ std::string PlaygroundListText() {
     std::string text;
     for (const char* texture : {kTempleTexture, kTrophyTexture, kParticleTexture})
         text += std::string("Texture: ") + texture + "\n";
-    for (const PlaygroundEffect& e : PlaygroundEffects()) text += std::string("ParticleEffect: ") + e.file + "\n";
+    for (const PlaygroundEffect& e : PlaygroundEffects())
+        text += std::string("ParticleEffect: ") + e.file + "\n";
     return text;
 }
 

@@ -69,8 +69,8 @@ void DrawLogo(size_t index, Zyn::Texture* trophies, Zyn::Font* font) {
             break;
         case 1:
             for (unsigned medal = 1; medal <= 3; ++medal)
-                trophies->DrawSpriteEx(medal, 256.0f + (float(medal) - 2.0f) * 124.0f, 140.0f, 0.0f, 1.1f, 1.1f,
-                                       0.0f, 0xFFFFFFFFu);
+                trophies->DrawSpriteEx(medal, 256.0f + (float(medal) - 2.0f) * 124.0f, 140.0f, 0.0f, 1.1f,
+                                       1.1f, 0.0f, 0xFFFFFFFFu);
             DrawCentred(font, 256.0f, 262.0f, "SPRITES  TEXT  PARTICLES", 2.0f, pale);
             DrawCentred(font, 256.0f, 318.0f, "MADE WITH ZYN", 4.0f, gold);
             break;

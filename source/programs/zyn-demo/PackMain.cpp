@@ -15,9 +15,10 @@
 
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::puts("Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n"
-                  "Writes zyn-demo's pack: its texts, logo images rendered from the trophy sheet\n"
-                  "and the textures and effects it reuses from the scene's pack.");
+        std::puts(
+            "Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n"
+            "Writes zyn-demo's pack: its texts, logo images rendered from the trophy sheet\n"
+            "and the textures and effects it reuses from the scene's pack.");
         return 0;
     }
     if (argc != 4) {

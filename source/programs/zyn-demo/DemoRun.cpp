@@ -1,0 +1,271 @@
+#include "DemoRun.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include <zyn/core/Root.h>
+#include <zyn/io/PacPackage.h>
+#include <zyn/linux/Clock.h>
+#include <zyn/linux/ContactSheet.h>
+#include <zyn/linux/Folders.h>
+#include <zyn/linux/GLSurface.h>
+#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/linux/PngWriter.h>
+#include <zyn/linux/WindowSystem.h>
+#include <zyn/linux/X11Window.h>
+
+#include "Autopilot.h"
+#include "DemoApp.h"
+#include "DemoContent.h"
+#include "StageSheet.h"
+
+namespace fs = std::filesystem;
+
+namespace Demo {
+
+namespace {
+
+const int kKeyEscape = 27;
+const long kWindowFrameMicroseconds = 16667;
+
+void Say(const std::string& message) { std::fprintf(stderr, "zyn-demo: %s\n", message.c_str()); }
+
+// The framework around one run: the surface handed to the window layer,
+// Root initialised on it, the pack mounted and the language set. The
+// destructor tears it down while the GL context still exists.
+class Session {
+public:
+    explicit Session(Zyn::GLSurface* surface) { Zyn::WindowSystem::SetSurface(surface); }
+    ~Session() {
+        Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+        if (m_pApp) {
+            root->ProcessSystemEvent(4, 0, 0);
+            root->RemoveObject(m_pApp, Zyn::Root::kUpdate);
+        }
+        root->Release();
+        Zyn::WindowSystem::SetSurface(nullptr);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    /// Root::Init with the screen size and the demo's logical size, then the
+    /// pack and the texts. False after a message.
+    bool Init(int screenW, int screenH, const std::string& packPath) {
+        Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+        m_Settings.screenWidth = screenW;
+        m_Settings.screenHeight = screenH;
+        // Layers draw in this size whatever the window's: the renderer scales.
+        m_Settings.appWidth = kAppWidth;
+        m_Settings.appHeight = kAppHeight;
+        m_Settings.appName = "zyn-demo";
+        m_Settings.windowed = true;
+        if (!root->Init(m_Settings)) {
+            Say("cannot create an OpenGL context (see the messages above)");
+            return false;
+        }
+        Zyn::PacPackage* pack = new Zyn::PacPackage(packPath.c_str());
+        // The Root takes the package: it is released with the Root's groups.
+        root->InsertObject(pack, Zyn::Root::kPackages, 0, nullptr);
+        if (pack->GetDirectory().empty()) {
+            Say("cannot read the pack " + packPath);
+            return false;
+        }
+        root->SetLanguage(kLanguage);
+        if (!root->IsStringDefined("title")) {
+            Say(packPath + " holds no usable " + StringTableName());
+            return false;
+        }
+        return true;
+    }
+
+    /// Re-initialises Root for a new window size.
+    bool Resize(int screenW, int screenH) {
+        m_Settings.screenWidth = screenW;
+        m_Settings.screenHeight = screenH;
+        return Zyn::Singleton<Zyn::Root>::Get()->Init(m_Settings);
+    }
+
+    /// Creates the demo, puts it into Root's update group and activates Root.
+    /// Borrowed result; null after a message.
+    DemoApp* StartDemo(bool lockstep) {
+        Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+        DemoApp* app = new DemoApp(kSecondsPerTask, lockstep);
+        root->InsertObject(app, Zyn::Root::kUpdate, 0, nullptr);
+        m_pApp = app;
+        if (!app->Start()) {
+            Say(std::string("the pack's ") + kLogoConfig + " gives no logo screen");
+            return nullptr;
+        }
+        // Activation: Root ignores updates until the window is active.
+        root->ProcessSystemEvent(4, 1, 0);
+        return app;
+    }
+
+private:
+    Zyn::AppSettings m_Settings;
+    DemoApp* m_pApp = nullptr;  // held by Root's update group
+};
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+// The pack's path, or empty after a message.
+std::string FindPack(const DemoOptions& options) {
+    const std::string folder = ChooseDataFolder(options);
+    const std::string pack = (fs::path(folder) / kPackName).string();
+    if (IsRegularFile(pack)) return pack;
+    Say(std::string(kPackName) + " is missing from the data folder " + folder +
+        " (name the folder with --data DIR)");
+    return std::string();
+}
+
+bool WriteStages(const std::string& path, const std::vector<std::pair<int, long>>& stages, double fps) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    for (const auto& s : stages)
+        std::fprintf(f, "%s %ld %.3f\n", DemoApp::StageName(s.first), s.second, double(s.second + 1) / fps);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+std::string FrameFileName(long index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%05ld.png", index);
+    return name;
+}
+
+std::string ChooseDataFolder(const DemoOptions& options) {
+    if (!options.data.empty()) return options.data;
+    const std::string exe = Zyn::Folders::GetExecutablePath();
+    const std::string buildTree = std::string(ZYN_DEMO_BUILD_TREE) + "/";
+    if (!exe.empty() && exe.compare(0, buildTree.size(), buildTree) == 0) return ZYN_DEMO_BUILD_DATA_DIR;
+    const fs::path exeDir = fs::path(exe).parent_path();
+    return (exeDir / ".." / "share" / "zyn-demo").lexically_normal().string();
+}
+
+int RunHeadless(const DemoOptions& o) {
+    const std::string pack = FindPack(o);
+    if (pack.empty()) return kExitFailed;
+    std::error_code ec;
+    fs::create_directories(o.out, ec);
+    if (ec || !fs::is_directory(o.out, ec) || access(o.out.c_str(), W_OK) != 0) {
+        Say("cannot write into the folder " + o.out);
+        return kExitFailed;
+    }
+
+    std::unique_ptr<Zyn::GLSurface> surface(Zyn::CreateOffscreenSurface());
+    int status = kExitOk;
+    long written = 0;
+    StageSheet sheet(o.width, o.height);
+    {
+        Session session(surface.get());
+        if (!session.Init(o.width, o.height, pack)) return kExitFailed;
+        if (!surface->HasContext() || surface->GetWidth() != o.width || surface->GetHeight() != o.height) {
+            Say("no offscreen OpenGL context (EGL with Mesa's surfaceless platform is needed)");
+            return kExitFailed;
+        }
+        // Lockstep: the loader's worker is waited for, so every run sees the
+        // same tasks done in the same frame.
+        DemoApp* app = session.StartDemo(true);
+        if (!app) return kExitFailed;
+
+        Autopilot pilot(Autopilot::DemoScript());
+        const long frames = long(std::floor(o.seconds * o.fps + 0.5));
+        const float step = float(1.0 / o.fps);
+        std::vector<std::pair<int, long>> stages;
+        std::vector<Zyn::u8> rgba;
+        Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+        for (long k = 0; k < frames && status == kExitOk; ++k) {
+            pilot.Tick(*app);
+            root->Update(step);
+            const std::string path = (fs::path(o.out) / FrameFileName(k)).string();
+            if (!surface->ReadPixels(rgba) || !Zyn::WritePNG(path.c_str(), o.width, o.height, rgba)) {
+                Say("cannot write the frame " + path);
+                status = kExitFailed;
+                break;
+            }
+            ++written;
+            if (stages.empty() || stages.back().first != app->GetStage())
+                stages.emplace_back(app->GetStage(), k);
+            if (!sheet.Add(app->GetStage(), rgba)) status = kExitFailed;
+        }
+        if (status == kExitOk && !WriteStages((fs::path(o.out) / kStagesName).string(), stages, o.fps)) {
+            Say("cannot write " + (fs::path(o.out) / kStagesName).string());
+            status = kExitFailed;
+        }
+    }
+    surface.reset();
+    if (status != kExitOk) return status;
+
+    Zyn::ContactSheet contact;
+    const std::string sheetPath = (fs::path(o.out) / kContactSheetName).string();
+    if (!sheet.Build(contact) ||
+        !Zyn::WritePNG(sheetPath.c_str(), contact.width, contact.height, contact.rgba)) {
+        Say("cannot write the contact sheet " + sheetPath);
+        return kExitFailed;
+    }
+    std::printf("Wrote %ld frames of %dx%d to %s: %s ... %s\n", written, o.width, o.height, o.out.c_str(),
+                FrameFileName(0).c_str(), FrameFileName(written - 1).c_str());
+    std::printf("Wrote the contact sheet, one row for each of %d stages, to %s\n", sheet.GetRowCount(),
+                sheetPath.c_str());
+    return kExitOk;
+}
+
+int RunWindow(const DemoOptions& o) {
+    const std::string pack = FindPack(o);
+    if (pack.empty()) return kExitFailed;
+    std::unique_ptr<Zyn::X11WindowSurface> surface(
+        Zyn::X11WindowSurface::CreateOwnWindow("Zyn demo", o.width, o.height));
+    if (!surface) {
+        Say("cannot open a window (is DISPLAY set to a running X server?)");
+        return kExitFailed;
+    }
+    {
+        Session session(surface.get());
+        if (!session.Init(surface->GetWidth(), surface->GetHeight(), pack)) return kExitFailed;
+        DemoApp* app = session.StartDemo(false);
+        if (!app) return kExitFailed;
+        std::unique_ptr<Autopilot> pilot;
+        if (o.autoplay) pilot.reset(new Autopilot(Autopilot::DemoScript()));
+
+        Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+        auto last = std::chrono::steady_clock::now();
+        auto due = last;
+        for (;;) {
+            surface->PumpEvents();
+            if (surface->IsClosed() || Zyn::WindowSystem::IsCloseRequested()) break;
+            if (root->m_KeyStates[kKeyEscape] & Zyn::Root::kKeyPressed) break;
+            int width = 0, height = 0;
+            if (surface->TakeResize(width, height) && !session.Resize(width, height))
+                Say("cannot follow the window to its new size");
+
+            // Frames are paced by sleeping, never by spinning.
+            const auto now = std::chrono::steady_clock::now();
+            if (now < due) {
+                Zyn::SleepMicroseconds(
+                    long(std::chrono::duration_cast<std::chrono::microseconds>(due - now).count()));
+                continue;
+            }
+            const float dt = std::chrono::duration<float>(now - last).count();
+            last = now;
+            if (pilot) pilot->Tick(*app);
+            root->Update(dt);
+            due += std::chrono::microseconds(kWindowFrameMicroseconds);
+            // After a stall, start counting again from now rather than rushing.
+            if (due < now) due = now + std::chrono::microseconds(kWindowFrameMicroseconds);
+        }
+    }
+    surface.reset();
+    return kExitOk;
+}
+
+}  // namespace Demo
