@@ -48,18 +48,17 @@ int Autopilot::KeyCodeOf(int c) {
     return 0;
 }
 
-void Autopilot::Tick(const DemoApp& app) {
+void Autopilot::Tick(DemoApp::Stage stage, float stageTime, bool loadComplete) {
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
     for (int key : m_Held) root->ProcessSystemEvent(kKeyUp, key, 0);
     m_Held.clear();
     while (m_Next < m_Steps.size()) {
         const ScriptStep& step = m_Steps[m_Next];
-        if (app.GetStage() > step.stage) {
+        if (stage > step.stage) {
             ++m_Next;
             continue;
         }
-        const bool due = app.GetStage() == step.stage && app.GetStageTime() >= step.after &&
-                         (!step.whenLoaded || app.IsLoadComplete());
+        const bool due = stage == step.stage && stageTime >= step.after && (!step.whenLoaded || loadComplete);
         if (!due) break;
         Perform(step);
         ++m_Next;

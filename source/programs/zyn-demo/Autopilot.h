@@ -36,7 +36,9 @@ public:
     /// Call before each frame: lets go of what the last frame saw pressed,
     /// then performs every step that is due. A step whose stage has passed is
     /// dropped, so the script never stalls behind a stage it missed.
-    void Tick(const DemoApp& app);
+    void Tick(const DemoApp& app) { Tick(app.GetStage(), app.GetStageTime(), app.IsLoadComplete()); }
+    /// The same for a demo in that stage, stageTime seconds into it.
+    void Tick(DemoApp::Stage stage, float stageTime, bool loadComplete);
     /// Every step has been performed or dropped.
     bool IsDone() const { return m_Next >= m_Steps.size(); }
     size_t GetPerformedCount() const { return m_Performed; }
