@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include <zyn/io/PacPackage.h>
+
 #include "DemoApp.h"
 #include "DemoContent.h"
 #include "DemoRun.h"
@@ -264,6 +266,29 @@ TEST(DemoProgram, AFolderWithoutThePackExitsWithOne) {
     std::string err;
     EXPECT_EQ(RunDemo(dir, {"--headless", "--out", "x", "--data", dir.Path()}, nullptr, &err), 1);
     EXPECT_NE(err.find("demo.pac is missing from the data folder " + dir.Path()), std::string::npos) << err;
+}
+
+TEST(DemoProgram, APackMissingWhatTheDemoReadsExitsWithOne) {
+    HostTest::TempDir dir;
+    {
+        std::ofstream(dir / "english.utf8") << Demo::StringTableText();
+        std::ofstream(dir / "junk.txt") << "nothing the demo reads";
+    }
+    // Without its texts the demo stops before any window or frame.
+    ASSERT_TRUE(Zyn::PacPackage::CreatePacPackage(
+        std::vector<Zyn::PacPackage::Source>{{"junk.txt", dir / "junk.txt"}}, (dir / "demo.pac").c_str()));
+    std::string err;
+    EXPECT_EQ(RunDemo(dir, {"--headless", "--out", "x", "--data", dir.Path()}, nullptr, &err), 1);
+    EXPECT_NE(err.find("holds no usable english.utf8"), std::string::npos) << err;
+    EXPECT_FALSE(HostTest::FileExists(dir / ("x/" + Demo::FrameFileName(0))));
+
+    // With its texts but without the logo configuration it cannot begin.
+    ASSERT_TRUE(Zyn::PacPackage::CreatePacPackage(
+        std::vector<Zyn::PacPackage::Source>{{"english.utf8", dir / "english.utf8"}},
+        (dir / "demo.pac").c_str()));
+    EXPECT_EQ(RunDemo(dir, {"--headless", "--out", "x", "--data", dir.Path()}, nullptr, &err), 1);
+    EXPECT_NE(err.find("demo\\logos.cfg gives no logo screen"), std::string::npos) << err;
+    EXPECT_NE(err.find("cannot start the demo"), std::string::npos) << err;
 }
 
 namespace {

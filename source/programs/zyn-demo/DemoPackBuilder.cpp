@@ -49,11 +49,16 @@ bool WriteText(const std::string& path, const std::string& text) {
     return std::fclose(f) == 0 && ok;
 }
 
-// Draws the text with its pen line at baseline, centred on cx.
+// Draws the text with its pen line at baseline, centred on cx. Blown up,
+// the debug font's pixels part into dots: large text is drawn four times,
+// each copy a little apart, to close the gaps.
 void DrawCentred(Zyn::Font* font, float cx, float baseline, const char* text, float scale, Color color) {
     Zyn::Rect<float> box;
     font->GetTextScaleRect(box, 0.0f, baseline, text, scale, 0);
-    font->RenderTextScale(cx - (box.x2 - box.x1) * 0.5f, baseline, 0.0f, text, scale, color, 0);
+    const float x = cx - (box.x2 - box.x1) * 0.5f;
+    const float d = scale >= 4.0f ? scale * 0.35f : 0.0f;
+    for (int i = 0; i < (d > 0.0f ? 4 : 1); ++i)
+        font->RenderTextScale(x + float(i % 2) * d, baseline + float(i / 2) * d, 0.0f, text, scale, color, 0);
 }
 
 // The three logos: a sprite or three of the trophy sheet and a line or two

@@ -99,7 +99,7 @@ public:
         root->InsertObject(app, Zyn::Root::kUpdate, 0, nullptr);
         m_pApp = app;
         if (!app->Start()) {
-            Say(std::string("the pack's ") + kLogoConfig + " gives no logo screen");
+            Say("cannot start the demo (see the messages above)");
             return nullptr;
         }
         // Activation: Root ignores updates until the window is active.
@@ -215,7 +215,7 @@ int RunHeadless(const DemoOptions& o) {
     }
     std::printf("Wrote %ld frames of %dx%d to %s: %s ... %s\n", written, o.width, o.height, o.out.c_str(),
                 FrameFileName(0).c_str(), FrameFileName(written - 1).c_str());
-    std::printf("Wrote the contact sheet, one row for each of %d stages, to %s\n", sheet.GetRowCount(),
+    std::printf("Wrote the contact sheet, one row for each stage reached (%d), to %s\n", sheet.GetRowCount(),
                 sheetPath.c_str());
     return kExitOk;
 }
