@@ -39,10 +39,10 @@ void Say(const std::string& message) { std::fprintf(stderr, "zyn-demo: %s\n", me
 // The framework around one run: the surface handed to the window layer,
 // Root initialised on it, the pack mounted and the language set. The
 // destructor tears it down while the GL context still exists.
-class Session {
+class DemoContext {
 public:
-    explicit Session(Zyn::GLSurface* surface) { Zyn::WindowSystem::SetSurface(surface); }
-    ~Session() {
+    explicit DemoContext(Zyn::GLSurface* surface) { Zyn::WindowSystem::SetSurface(surface); }
+    ~DemoContext() {
         Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
         if (m_pApp) {
             root->ProcessSystemEvent(4, 0, 0);
@@ -51,8 +51,8 @@ public:
         root->Release();
         Zyn::WindowSystem::SetSurface(nullptr);
     }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    DemoContext(const DemoContext&) = delete;
+    DemoContext& operator=(const DemoContext&) = delete;
 
     /// Root::Init with the screen size and the demo's logical size, then the
     /// pack and the texts. False after a message.
@@ -167,15 +167,15 @@ int RunHeadless(const DemoOptions& o) {
     long written = 0;
     StageSheet sheet(o.width, o.height);
     {
-        Session session(surface.get());
-        if (!session.Init(o.width, o.height, pack)) return kExitFailed;
+        DemoContext context(surface.get());
+        if (!context.Init(o.width, o.height, pack)) return kExitFailed;
         if (!surface->HasContext() || surface->GetWidth() != o.width || surface->GetHeight() != o.height) {
             Say("no offscreen OpenGL context (EGL with Mesa's surfaceless platform is needed)");
             return kExitFailed;
         }
         // Lockstep: the loader's worker is waited for, so every run sees the
         // same tasks done in the same frame.
-        DemoApp* app = session.StartDemo(true);
+        DemoApp* app = context.StartDemo(true);
         if (!app) return kExitFailed;
 
         Autopilot pilot(Autopilot::DemoScript());
@@ -230,9 +230,9 @@ int RunWindow(const DemoOptions& o) {
         return kExitFailed;
     }
     {
-        Session session(surface.get());
-        if (!session.Init(surface->GetWidth(), surface->GetHeight(), pack)) return kExitFailed;
-        DemoApp* app = session.StartDemo(false);
+        DemoContext context(surface.get());
+        if (!context.Init(surface->GetWidth(), surface->GetHeight(), pack)) return kExitFailed;
+        DemoApp* app = context.StartDemo(false);
         if (!app) return kExitFailed;
         std::unique_ptr<Autopilot> pilot;
         if (o.autoplay) pilot.reset(new Autopilot(Autopilot::DemoScript()));
@@ -245,7 +245,7 @@ int RunWindow(const DemoOptions& o) {
             if (surface->IsClosed() || Zyn::WindowSystem::IsCloseRequested()) break;
             if (root->m_KeyStates[kKeyEscape] & Zyn::Root::kKeyPressed) break;
             int width = 0, height = 0;
-            if (surface->TakeResize(width, height) && !session.Resize(width, height))
+            if (surface->TakeResize(width, height) && !context.Resize(width, height))
                 Say("cannot follow the window to its new size");
 
             // Frames are paced by sleeping, never by spinning.

@@ -106,12 +106,12 @@ public:
     std::set<std::string> m_Names;
 };
 
-StreamSession::StreamSession() : m_pRecorder(new NameRecorder) {
+StreamContext::StreamContext() : m_pRecorder(new NameRecorder) {
     m_pRecorder->AddRef();
     Zyn::Singleton<Zyn::Root>::Get()->InsertObject(m_pRecorder, Zyn::Root::kPackages, 0, nullptr);
 }
 
-StreamSession::~StreamSession() {
+StreamContext::~StreamContext() {
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
     for (Zyn::Package* p : m_Mounted) {
         root->RemoveObject(p, Zyn::Root::kPackages);
@@ -122,7 +122,7 @@ StreamSession::~StreamSession() {
     m_Placeholders.clear();
 }
 
-bool StreamSession::MountPack(const std::string& path, std::string& error) {
+bool StreamContext::MountPack(const std::string& path, std::string& error) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
         error =
@@ -143,7 +143,7 @@ bool StreamSession::MountPack(const std::string& path, std::string& error) {
     return true;
 }
 
-bool StreamSession::MountFolder(const std::string& path, std::string& error) {
+bool StreamContext::MountFolder(const std::string& path, std::string& error) {
     std::error_code ec;
     if (!fs::is_directory(path, ec)) {
         error = "cannot use " + path + " as a data folder: not a folder";
@@ -159,7 +159,7 @@ bool StreamSession::MountFolder(const std::string& path, std::string& error) {
     return true;
 }
 
-Object* StreamSession::Placeholder(const std::string& name) {
+Object* StreamContext::Placeholder(const std::string& name) {
     Zyn::TextureManager* manager = Zyn::GetCreateTextureManager();
     if (Object* known = manager->FindObject(name.c_str(), nullptr, 0)) return known;
     Zyn::Texture* texture = new Zyn::Texture(name.c_str());
@@ -172,7 +172,7 @@ Object* StreamSession::Placeholder(const std::string& name) {
     return obj;
 }
 
-bool StreamSession::Load(const std::string& path, Loaded& out, std::string& error) {
+bool StreamContext::Load(const std::string& path, Loaded& out, std::string& error) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(path, bytes, error)) return false;
     {
@@ -229,7 +229,7 @@ bool StreamSession::Load(const std::string& path, Loaded& out, std::string& erro
     return true;
 }
 
-std::vector<std::string> StreamSession::MissingTextures() const {
+std::vector<std::string> StreamContext::MissingTextures() const {
     std::vector<std::string> names;
     // Ours is the only reference to a placeholder nothing uses.
     for (const Zyn::Ref<Object>& p : m_Placeholders)
@@ -238,7 +238,7 @@ std::vector<std::string> StreamSession::MissingTextures() const {
     return names;
 }
 
-Object* StreamSession::AcquireTexture(const std::string& name, std::string& error) {
+Object* StreamContext::AcquireTexture(const std::string& name, std::string& error) {
     if (name.empty()) {
         error = "a texture name cannot be empty";
         return nullptr;
@@ -248,7 +248,7 @@ Object* StreamSession::AcquireTexture(const std::string& name, std::string& erro
     return texture;
 }
 
-bool StreamSession::Save(Object* root, const std::string& path, std::string& error) {
+bool StreamContext::Save(Object* root, const std::string& path, std::string& error) {
     Zyn::VectorFile data;
     {
         Zyn::BasicSerializator serializator(&data);

@@ -1,9 +1,9 @@
 // Loading and saving object streams for the tools. Packages named by the
-// user are mounted on the Root's search path for the session's lifetime.
+// user are mounted on the Root's search path for the context's lifetime.
 // Every texture an object names is a texture of that name without pixels,
 // so that a hierarchy shows and saves the names its file holds, also where
 // no package holds the image (the manager would answer the null texture),
-// and no image is decoded. One session at a time, on the main thread.
+// and no image is decoded. One context at a time, on the main thread.
 #pragma once
 
 #include <set>
@@ -21,13 +21,13 @@ namespace ZynObj {
 
 class NameRecorder;
 
-class StreamSession {
+class StreamContext {
 public:
-    StreamSession();
+    StreamContext();
     /// Unmounts the packages and lets the placeholder textures go.
-    ~StreamSession();
-    StreamSession(const StreamSession&) = delete;
-    StreamSession& operator=(const StreamSession&) = delete;
+    ~StreamContext();
+    StreamContext(const StreamContext&) = delete;
+    StreamContext& operator=(const StreamContext&) = delete;
 
     /// Mounts a pack file, or a folder, behind those mounted before. False,
     /// with the reason in error, when it cannot be opened.

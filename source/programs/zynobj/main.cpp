@@ -18,7 +18,7 @@
 #include "ObjectTree.h"
 
 using Zyn::Object;
-using ZynObj::StreamSession;
+using ZynObj::StreamContext;
 
 namespace {
 
@@ -196,14 +196,14 @@ Args ParseArgs(int argc, char** argv, int first, std::vector<OptionSpec> specs) 
 }
 
 /// Mounts every --pack and --data in the order given; false after a message.
-bool MountAll(const Args& a, StreamSession& session) {
+bool MountAll(const Args& a, StreamContext& context) {
     for (const auto& o : a.options) {
         std::string error;
-        if (o.first == "--pack" && !session.MountPack(o.second, error)) {
+        if (o.first == "--pack" && !context.MountPack(o.second, error)) {
             Error("%s", error.c_str());
             return false;
         }
-        if (o.first == "--data" && !session.MountFolder(o.second, error)) {
+        if (o.first == "--data" && !context.MountFolder(o.second, error)) {
             Error("%s", error.c_str());
             return false;
         }
@@ -211,9 +211,9 @@ bool MountAll(const Args& a, StreamSession& session) {
     return true;
 }
 
-void NoteMissingTextures(const StreamSession& session) {
-    if (!session.HasMounts()) return;
-    for (const std::string& name : session.MissingTextures())
+void NoteMissingTextures(const StreamContext& context) {
+    if (!context.HasMounts()) return;
+    for (const std::string& name : context.MissingTextures())
         Error("note: no mounted package holds texture \"%s\"; it is kept by name", name.c_str());
 }
 
@@ -228,11 +228,11 @@ int Dump(int argc, char** argv) {
     if (a.verbose) Zyn::Singleton<Zyn::Root>::Get()->m_LogLevel = Zyn::kLogInfo;
     const std::string& file = a.positional[0];
 
-    StreamSession session;
-    if (!MountAll(a, session)) return kFailed;
-    StreamSession::Loaded loaded;
+    StreamContext context;
+    if (!MountAll(a, context)) return kFailed;
+    StreamContext::Loaded loaded;
     std::string error;
-    if (!session.Load(file, loaded, error)) {
+    if (!context.Load(file, loaded, error)) {
         Error("%s", error.c_str());
         return kFailed;
     }
@@ -243,7 +243,7 @@ int Dump(int argc, char** argv) {
         Error("cannot write to standard output");
         return kFailed;
     }
-    NoteMissingTextures(session);
+    NoteMissingTextures(context);
     int status = kOk;
     if (loaded.errors > 0) {
         Error("%s is damaged: %d error%s while reading it (see above); the values shown may be wrong",
@@ -286,11 +286,11 @@ int Set(int argc, char** argv) {
     const std::string out = a.Value("--output");
     const bool force = a.Has("--force");
 
-    StreamSession session;
-    if (!MountAll(a, session)) return kFailed;
-    StreamSession::Loaded loaded;
+    StreamContext context;
+    if (!MountAll(a, context)) return kFailed;
+    StreamContext::Loaded loaded;
     std::string error;
-    if (!session.Load(file, loaded, error)) {
+    if (!context.Load(file, loaded, error)) {
         Error("%s", error.c_str());
         return kFailed;
     }
@@ -328,12 +328,12 @@ int Set(int argc, char** argv) {
     }
 
     const std::string before = ZynObj::ValueText(obj, property);
-    auto resolve = [&session](Zyn::Class* target, const std::string& name, std::string& err) -> Object* {
+    auto resolve = [&context](Zyn::Class* target, const std::string& name, std::string& err) -> Object* {
         if (!target->Supports(&Zyn::Texture::sm_Class)) {
             err = std::string("pointers to ") + target->GetClassName() + " cannot be set by name";
             return nullptr;
         }
-        return session.AcquireTexture(name, err);
+        return context.AcquireTexture(name, err);
     };
     if (!ZynObj::SetPropertyFromText(obj, property, value, resolve, error)) {
         Error("%s", error.c_str());
@@ -341,12 +341,12 @@ int Set(int argc, char** argv) {
     }
     const std::string after = ZynObj::ValueText(obj, property);
 
-    if (!StreamSession::Save(loaded.root.Get(), out, error)) {
+    if (!StreamContext::Save(loaded.root.Get(), out, error)) {
         Error("%s", error.c_str());
         return kFailed;
     }
     std::printf("%s: %s: %s -> %s\n", path.c_str(), label.c_str(), before.c_str(), after.c_str());
-    NoteMissingTextures(session);
+    NoteMissingTextures(context);
     return kOk;
 }
 
