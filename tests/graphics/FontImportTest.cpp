@@ -809,3 +809,24 @@ TEST_F(ZynFontFrame, ImportingTheExportAgainGivesTheSameFiles) {
         EXPECT_TRUE(a == ReadAll(std::string("b/") + f)) << f;
     }
 }
+
+// Found by the font import fuzzer: offsets at the ends of the int range
+// overflowed when they were moved to the sprite's origin.
+TEST_F(FontImportFrame, OffsetsAtTheEndsOfTheIntRangeSaturate) {
+    WriteImage("font_exports/edge.zyn_fnt_65.tga", 10, 6, {1, 2, 3, 255});
+    WriteImage("font_exports/edge.zyn_fnt_66.tga", 10, 6, {4, 5, 6, 255});
+    const std::string text = std::string(kHeader) + FontTag("edge.zyn_fnt", "0,0,0,0") +
+                             "\t\t<GLYPH=65,2147483647,2147483647,7>\r\n"
+                             "\t\t<GLYPH=66,-2147483648,-2147483648,7>\r\n\t</FONT>\r\n</TEXTURE>\r\n";
+    ASSERT_TRUE(ImportText(text));
+    Font* font = ManagedFont("edge.zyn_fnt");
+    ASSERT_NE(font, nullptr);
+    const Font::FontGlyph* high = font->GetGlyph(65);
+    const Font::FontGlyph* low = font->GetGlyph(66);
+    ASSERT_NE(high, nullptr);
+    ASSERT_NE(low, nullptr);
+    EXPECT_EQ(high->xOffset, 32767);
+    EXPECT_EQ(high->yOffset, 32767);
+    EXPECT_EQ(low->xOffset, -32768);
+    EXPECT_EQ(low->yOffset, -32768);
+}

@@ -77,6 +77,12 @@ bool ReadName(char*& p, std::string& name) {
 
 short ClampToShort(long long v) { return short(v < SHRT_MIN ? SHRT_MIN : (v > SHRT_MAX ? SHRT_MAX : v)); }
 
+// Tag offsets may be any int: moving them to the origin saturates instead of overflowing.
+s32 AddClamped(s32 a, int b) {
+    const long long v = (long long)a + b;
+    return s32(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v));
+}
+
 bool Done(bool result) {
     LogSend(kLogInfo, "Importing fonts... DONE");
     return result;
@@ -223,8 +229,8 @@ bool PackBlock(TextureBlock& block) {
             texture->RegisterSprite(int(node->x1), int(node->y1), int(node->x2 - gap), int(node->y2 - gap));
         // The GLYPH tag placed the image's top-left corner; the font places the sprite's origin.
         const Texture::SpriteDef& sprite = texture->GetSpriteDef(unsigned(g->sprite));
-        g->xOffset += sprite.xOrigin;
-        g->yOffset += sprite.yOrigin;
+        g->xOffset = AddClamped(g->xOffset, sprite.xOrigin);
+        g->yOffset = AddClamped(g->yOffset, sprite.yOrigin);
         g->placed = true;
     }
     if (!Graphics::DrawImageOnTexture(texture->GetTexHandle(), canvas, 0, 0))
