@@ -13,12 +13,16 @@
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Texture.h>
 
+#include "CommandArgs.h"
 #include "ObjectDump.h"
 #include "ObjectStreams.h"
 #include "ObjectTree.h"
 
 using Zyn::Object;
 using ZynObj::StreamContext;
+
+using ZynTool::Args;
+using ZynTool::OptionSpec;
 
 namespace {
 
@@ -108,91 +112,11 @@ int Usage(const char* help, const char* problem) {
     return kUsage;
 }
 
-/// The command's arguments after its name, with the common options taken out.
-struct Args {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;  // name, value ("" for flags)
-    bool help = false;
-    bool verbose = false;
-    std::string problem;
-
-    bool Has(const std::string& name) const {
-        for (const auto& o : options)
-            if (o.first == name) return true;
-        return false;
-    }
-    std::string Value(const std::string& name) const {
-        std::string v;
-        for (const auto& o : options)
-            if (o.first == name) v = o.second;
-        return v;
-    }
-};
-
-struct OptionSpec {
-    const char* shortName;  // may be null
-    const char* longName;
-    bool takesValue;
-};
-
-Args ParseArgs(int argc, char** argv, int first, std::vector<OptionSpec> specs) {
+/// Every command also takes --pack and --data.
+Args ParseCommand(int argc, char** argv, std::vector<OptionSpec> specs) {
     specs.push_back({nullptr, "--pack", true});
     specs.push_back({nullptr, "--data", true});
-    Args a;
-    bool optionsDone = false;
-    for (int i = first; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsDone || arg.size() < 2 || arg[0] != '-') {
-            a.positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsDone = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            a.help = true;
-            continue;
-        }
-        if (arg == "-v" || arg == "--verbose") {
-            a.verbose = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool inlineValue = false;
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs) {
-            if ((s.shortName && name == s.shortName) || name == s.longName) spec = &s;
-        }
-        if (!spec) {
-            // A negative number is a value (set ... "Loops" -1), not an option.
-            if (arg.size() > 1 && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.')) {
-                a.positional.push_back(arg);
-                continue;
-            }
-            if (a.problem.empty()) a.problem = "unknown option " + arg;
-            continue;
-        }
-        if (spec->takesValue && !inlineValue) {
-            if (i + 1 >= argc) {
-                if (a.problem.empty()) a.problem = "option " + arg + " needs a value";
-                continue;
-            }
-            value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
-            if (a.problem.empty()) a.problem = "option " + name + " takes no value";
-            continue;
-        }
-        a.options.emplace_back(spec->longName, value);
-    }
-    return a;
+    return ZynTool::ParseArgs(argc, argv, 2, specs);
 }
 
 /// Mounts every --pack and --data in the order given; false after a message.
@@ -218,7 +142,7 @@ void NoteMissingTextures(const StreamContext& context) {
 }
 
 int Dump(int argc, char** argv) {
-    Args a = ParseArgs(argc, argv, 2, {{nullptr, "--json", false}});
+    Args a = ParseCommand(argc, argv, {{nullptr, "--json", false}});
     if (a.help) {
         std::fputs(kDumpHelp, stdout);
         return kOk;
@@ -269,7 +193,7 @@ std::string SimilarLabel(Zyn::Class* cls, const std::string& label) {
 }
 
 int Set(int argc, char** argv) {
-    Args a = ParseArgs(argc, argv, 2, {{"-o", "--output", true}, {nullptr, "--force", false}});
+    Args a = ParseCommand(argc, argv, {{"-o", "--output", true}, {nullptr, "--force", false}});
     if (a.help) {
         std::fputs(kSetHelp, stdout);
         return kOk;

@@ -26,9 +26,14 @@
 #include <zyn/io/PacFormat.h>
 #include <zyn/io/PacPackage.h>
 
+#include "CommandArgs.h"
+
 namespace fs = std::filesystem;
 using Zyn::File;
 using Zyn::PacPackage;
+
+using ZynTool::Args;
+using ZynTool::ParseArgs;
 
 namespace {
 
@@ -116,86 +121,6 @@ public:
     void Receive(const char*) override { ++m_Count; }
     int m_Count = 0;
 };
-
-/// The command's arguments after its name, with the common options taken out.
-struct Args {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;  // name, value ("" for flags)
-    bool help = false;
-    bool verbose = false;
-    std::string problem;
-
-    bool Has(const std::string& name) const {
-        for (const auto& o : options)
-            if (o.first == name) return true;
-        return false;
-    }
-    std::string Value(const std::string& name) const {
-        std::string v;
-        for (const auto& o : options)
-            if (o.first == name) v = o.second;
-        return v;
-    }
-};
-
-struct OptionSpec {
-    const char* shortName;  // may be null
-    const char* longName;
-    bool takesValue;
-};
-
-Args ParseArgs(int argc, char** argv, int first, const std::vector<OptionSpec>& specs) {
-    Args a;
-    bool optionsDone = false;
-    for (int i = first; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsDone || arg.size() < 2 || arg[0] != '-') {
-            a.positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsDone = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            a.help = true;
-            continue;
-        }
-        if (arg == "-v" || arg == "--verbose") {
-            a.verbose = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool inlineValue = false;
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs) {
-            if ((s.shortName && name == s.shortName) || name == s.longName) spec = &s;
-        }
-        if (!spec) {
-            if (a.problem.empty()) a.problem = "unknown option " + arg;
-            continue;
-        }
-        if (spec->takesValue && !inlineValue) {
-            if (i + 1 >= argc) {
-                if (a.problem.empty()) a.problem = "option " + arg + " needs a value";
-                continue;
-            }
-            value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
-            if (a.problem.empty()) a.problem = "option " + name + " takes no value";
-            continue;
-        }
-        a.options.emplace_back(spec->longName, value);
-    }
-    return a;
-}
 
 /// The pack's members in file order (then by name), as the framework reads them.
 std::vector<std::pair<std::string, PacPackage::file_entry>> MembersInFileOrder(const PacPackage& pack) {
