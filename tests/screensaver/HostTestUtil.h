@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/XvfbServer.h"
+
 namespace HostTest {
 
 /// A fresh folder under $TMPDIR (or /tmp), removed with its contents.
@@ -73,18 +75,7 @@ std::map<std::string, std::string> QuietEnvironment(const std::string& home);
 /// True when some process still belongs to the process group `pgid`.
 bool ProcessGroupAlive(pid_t pgid);
 
-/// One Xvfb server on a free display; Start is false without Xvfb.
-class XvfbServer {
-public:
-    ~XvfbServer();
-    bool Start(int width, int height);
-    void Stop();
-    const std::string& Name() const { return m_Name; }
-
-private:
-    pid_t m_Pid = -1;
-    std::string m_Name;
-};
+using ZynTest::XvfbServer;
 
 /// Decodes an 8-bit RGBA PNG as written by the exporter; false otherwise.
 bool ReadPng(const std::string& path, int& width, int& height, std::vector<unsigned char>& rgba);
