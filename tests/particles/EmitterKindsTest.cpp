@@ -372,6 +372,40 @@ TEST(PartPartEmitter, DrawsDirectionThenTheParticleThenSpeed) {
     EXPECT_EQ(std::rand(), r[15]);
 }
 
+// A short looping effect makes up to a thousand passes in one update, each
+// emitting again; a part-part emitter must not read its whole source on every
+// one of them (found by fuzzing: one update of such an effect took seconds).
+TEST(PartPartEmitter, ReadsAtMostOneFullSourceListPerUpdate) {
+    const u32 kSource = 200000;
+    for (const bool looping : {false, true}) {
+        SimpleEmitter* source = new SimpleEmitter("source");
+        PartPartEmitter* pp = new PartPartEmitter("pp");
+        source->SetEmittRate(0.0f);
+        pp->SetEmitter(0);
+        pp->SetEmittRate(1.0e6f);
+        // Young sources never qualify, so every pass reads the whole list.
+        pp->SetPartLifeStart(0.9f);
+        pp->SetPartLifeEnd(1.0f);
+        Play play({source, pp}, looping ? 0.0001f : 100.0f, -1);
+        for (u32 i = 0; i < kSource; ++i) {
+            Particle* q = source->GenerateParticle(0.0f);
+            q->m_fAge = 0.0f;
+            q->m_fLife = 10.0f;
+            // Placed by hand, not in one update: the per-update bound does not apply.
+            play.Desc(0).m_EmittedThisUpdate = 0;
+            ASSERT_TRUE(source->AddParticle(play.Desc(0), q));
+        }
+        for (int update = 0; update < 2; ++update) {
+            play.instance->Update(0.15f);
+            EXPECT_EQ(play.Desc(1).m_SourceReadThisUpdate,
+                      looping ? ParticleEmitter::kMaxParticlesPerDesc : kSource)
+                << "looping " << looping << ", update " << update;
+            EXPECT_EQ(play.Count(1), 0u);
+        }
+        EXPECT_EQ(play.Count(0), kSource);
+    }
+}
+
 TEST(PartPartEmitter, SelfOrMissingSourceEmitsNothingAndKeepsTheAccumulator) {
     PartPartRig rig;
     rig.AddSource(0.5f, 0, 0, 0);

@@ -55,6 +55,11 @@ void PartPartEmitter::EmittParticles(float from, float to, EmitterDesc& desc,
     if (n == 0) return;
     bool full = false;
     for (const Particle* q = src->m_pFirst; q && !full; q = q->m_pNext) {
+        // A short looping effect makes up to a thousand passes in one update,
+        // each emitting again; reading the source is bounded to one whole
+        // list per update, so that such an effect costs no more than a long one.
+        if (desc.m_SourceReadThisUpdate >= kMaxParticlesPerDesc) break;
+        ++desc.m_SourceReadThisUpdate;
         const float f = q->m_fAge / q->m_fLife;
         if (!(m_fPartLifeStart <= f && f <= m_fPartLifeEnd)) continue;
         const float b = q->m_fAngle + q->m_fSpin;

@@ -50,6 +50,7 @@ struct EmitterDesc {
     float m_fAccumulator = 0.0f;  // fractional particles owed (or burst countdown)
     u32 m_Count = 0;              // particles in the list
     u32 m_EmittedThisUpdate = 0;  // reset by the instance before each update
+    u32 m_SourceReadThisUpdate = 0;  // source particles a part-part emitter read; reset likewise
 };
 
 /// Fixed-size slots of T, handed out from blocks of BlockCount slots each

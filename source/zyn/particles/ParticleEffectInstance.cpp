@@ -127,6 +127,7 @@ bool ParticleEffectInstance::Update(float dt) {
     u32 count = 0;
     for (EmitterDesc& desc : m_Descs) {
         desc.m_EmittedThisUpdate = 0;
+        desc.m_SourceReadThisUpdate = 0;
         if (desc.m_pEmitter) count += desc.m_pEmitter->UpdateParticles(d, desc, m_fRunningTime, this);
     }
     m_ParticleCount = count;
