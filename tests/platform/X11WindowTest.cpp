@@ -2,11 +2,7 @@
 // installed.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <atomic>
-#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -17,37 +13,19 @@
 
 #include <zyn/linux/X11Window.h>
 
+#include "support/GlDriver.h"
 #include "support/XvfbServer.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <GL/gl.h>
-#include <GL/glx.h>
 
 using namespace Zyn;
+using ZynTest::KeepGlDriverLoaded;
 using ZynTest::XvfbServer;
 
 namespace {
-
-// Mesa unloads its GL driver when the last display using it closes, and the
-// blocks the driver's globals still point to then look leaked. Keeping the
-// driver loaded for the rest of the process lets the leak checker see them
-// as reachable; a real leak is still reported.
-void KeepGlDriverLoaded(const std::string& displayName) {
-    Display* d = XOpenDisplay(displayName.c_str());
-    if (!d) return;
-    int attribs[] = {GLX_RGBA, None};
-    if (XVisualInfo* vi = glXChooseVisual(d, DefaultScreen(d), attribs)) XFree(vi);
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            if (info->dlpi_name && std::strstr(info->dlpi_name, "_dri.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
-    XCloseDisplay(d);
-}
 
 class X11WindowFixture : public ::testing::Test {
 protected:
