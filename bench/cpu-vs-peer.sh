@@ -14,6 +14,7 @@
 set -eu
 
 cd "$(dirname "$0")/.."
+. scripts/xvfb.sh
 build=${1:-build/rel}
 ours="$build/source/programs/zyn-screensaver/zyn-screensaver"
 peer=/usr/libexec/xscreensaver/atunnel
@@ -91,16 +92,7 @@ unsigned eglSwapBuffers(void* dpy, void* surface) {
 EOF
 cc -O2 -shared -fPIC -o "$work/swapcount.so" "$work/swapcount.c" -ldl || fail "cannot build the frame counter"
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 50); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-display=":$(head -n 1 "$work/display")"
+start_xvfb "$work" "$width" "$height" || fail "Xvfb did not start"
 
 ticks=$(getconf CLK_TCK)
 # utime + stime of a process in clock ticks (the name field may hold blanks).

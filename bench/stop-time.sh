@@ -11,6 +11,7 @@
 set -eu
 
 cd "$(dirname "$0")/.."
+. scripts/xvfb.sh
 build=${1:-build/rel}
 hack="$build/source/programs/zyn-screensaver/zyn-screensaver"
 data="$build/data"
@@ -38,16 +39,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 50); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-display=":$(head -n 1 "$work/display")"
+start_xvfb "$work" 1280 800 || fail "Xvfb did not start"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 

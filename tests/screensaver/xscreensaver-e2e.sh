@@ -5,6 +5,7 @@
 # window, draw frames, and be gone promptly afterwards.
 # Usage: xscreensaver-e2e.sh HACK DATA_DIR. Exit 77 when it cannot run here.
 set -eu
+. "$(dirname "$0")/../../scripts/xvfb.sh"
 
 hack=$1
 data=$2
@@ -42,16 +43,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-display=":$(head -n 1 "$work/display")"
+start_xvfb "$work" 640 480 || fail "Xvfb did not start"
 
 home="$work/home"
 mkdir -p "$home"
