@@ -46,10 +46,17 @@ void KeepGlDriverLoaded(const std::string& displayName) {
 }
 
 std::string GlDriverPreload() {
+#if defined(__SANITIZE_ADDRESS__)
+    const bool sanitized = true;
+#elif defined(__has_feature)
+    const bool sanitized = __has_feature(address_sanitizer);
+#else
+    const bool sanitized = false;
+#endif
     const LoadedLibraries loaded = FindLoaded();
-    if (loaded.sanitizer.empty() || loaded.driver.empty()) return std::string();
-    // The sanitizer runtime must come first.
-    return loaded.sanitizer + " " + loaded.driver;
+    if (!sanitized || loaded.driver.empty()) return std::string();
+    // A shared sanitizer runtime must come before everything else.
+    return loaded.sanitizer.empty() ? loaded.driver : loaded.sanitizer + " " + loaded.driver;
 }
 
 }  // namespace ZynTest

@@ -12,9 +12,10 @@ namespace ZynTest {
 void KeepGlDriverLoaded(const std::string& displayName);
 
 /// For a program started on such a display under the address sanitizer: an
-/// LD_PRELOAD value that loads the sanitizer runtime and the GL driver this
-/// process uses, so that the program never unloads the driver either. Empty
-/// when this process has no driver loaded or runs without the sanitizer.
+/// LD_PRELOAD value that loads the GL driver this process uses (after the
+/// sanitizer's shared runtime, when there is one), so that the program never
+/// unloads the driver either. Empty when this process has no driver loaded or
+/// runs without the sanitizer.
 std::string GlDriverPreload();
 
 }  // namespace ZynTest
