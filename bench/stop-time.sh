@@ -3,8 +3,9 @@
 # window of a private Xvfb server at 1280x800, gets SIGTERM after a few
 # seconds of frames, and the time until it has exited is measured. Each run
 # also checks that no process of its group outlives it and that it wrote
-# nothing into its private home (Mesa's shader cache aside). Then its window is destroyed under it
-# (a window of its own, given with -window-id) and it must exit by itself.
+# nothing into its private home (Mesa's shader cache aside). Then its window
+# (one of its own, given with -window-id) is destroyed under it and it must
+# exit by itself.
 #
 # Usage: bench/stop-time.sh [BUILD_DIR]   (default build/rel)
 # Environment: STOP_RUNS (10), STOP_WARMUP seconds of frames first (3)
