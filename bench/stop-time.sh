@@ -59,6 +59,7 @@ start() {
         kill -0 "$hack_pid" 2>/dev/null || fail "the hack ended early: $(tail -n 3 "$work/err")"
         sleep 0.05
     done
+    grep -q startAnimation "$work/err" || fail "the hack did not start within 15 s"
     sleep "$warmup"
 }
 
