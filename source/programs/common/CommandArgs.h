@@ -21,7 +21,7 @@ struct Args {
     std::string Value(const std::string& name) const;
 };
 
-struct OptionSpec {
+struct OptionDef {
     const char* shortName;  // may be null
     const char* longName;
     bool takesValue;
@@ -30,6 +30,10 @@ struct OptionSpec {
 /// Reads argv[first...]. Options may come anywhere before "--"; a value
 /// follows its option or comes after "=" ("--output=x"). An argument that
 /// looks like a negative number is a value, not an option.
-Args ParseArgs(int argc, char** argv, int first, const std::vector<OptionSpec>& specs);
+Args ParseArgs(int argc, char** argv, int first, const std::vector<OptionDef>& defs);
+
+/// "WxH" (or "WXH"), each side of at most five digits and from minSide to
+/// maxSide. False otherwise.
+bool ParseSize(const std::string& text, int minSide, int maxSide, int& w, int& h);
 
 }  // namespace ZynTool

@@ -108,10 +108,10 @@ Canvas MakeScarab(int size) {
                     const Vec3 L = Vec3(-0.4f, -0.6f, 0.7f).Normalized();
                     const float diff = std::max(0.f, n.Dot(L));
                     const Vec3 hv = (L + Vec3(0, 0, 1)).Normalized();
-                    const float spec = std::pow(std::max(0.f, n.Dot(hv)), 30.f);
+                    const float specular = std::pow(std::max(0.f, n.Dot(hv)), 30.f);
                     // Iridescence: the shell shifts from blue-green to gold at the rim.
                     const Vec3 shell = Vec3(0.05f, 0.45f, 0.5f) + (Vec3(0.9f, 0.7f, 0.2f) - Vec3(0.05f, 0.45f, 0.5f)) * SmoothStep(0.6f, 1.f, k);
-                    col = shell * (0.35f + 0.8f * diff) + Vec3(spec, spec, spec * 0.8f);
+                    col = shell * (0.35f + 0.8f * diff) + Vec3(specular, specular, specular * 0.8f);
                     // The suture between the wing cases.
                     if (&p == &parts[2] && std::fabs(px) < 0.02f) col = col * 0.3f;
                     a = std::max(a, Clamp01((1.f - d) * h * 0.3f));

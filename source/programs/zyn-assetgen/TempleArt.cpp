@@ -35,8 +35,8 @@ Vec3 Shade(const Vec3& albedo, const Vec3& n, float occlusion) {
     const float wrap = std::max(0.f, (n.Dot(kLight) + 0.35f) / 1.35f);
     const float light = 0.18f + 0.62f * diff + 0.25f * wrap;
     const Vec3 h = (kLight + Vec3(0, 0, 1)).Normalized();
-    const float spec = std::pow(std::max(0.f, n.Dot(h)), 24.f) * 0.10f;
-    return albedo * (light * occlusion) + Vec3(spec, spec, spec * 0.9f);
+    const float specular = std::pow(std::max(0.f, n.Dot(h)), 24.f) * 0.10f;
+    return albedo * (light * occlusion) + Vec3(specular, specular, specular * 0.9f);
 }
 
 void Put(Canvas& c, int x, int y, const Vec3& col, float alpha) {

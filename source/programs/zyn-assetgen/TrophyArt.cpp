@@ -46,8 +46,8 @@ Vec3 ShadeMetal(const Metal& m, const Vec3& n, float occlusion) {
     Vec3 c(m.tint.x * env.x, m.tint.y * env.y, m.tint.z * env.z);
     // A hot key highlight.
     const Vec3 h = (Vec3(-0.5f, -0.6f, 0.62f).Normalized() + v).Normalized();
-    const float spec = std::pow(std::max(0.f, n.Dot(h)), 90.f) * 1.4f;
-    return c * occlusion + Vec3(spec, spec, spec * 0.92f);
+    const float specular = std::pow(std::max(0.f, n.Dot(h)), 90.f) * 1.4f;
+    return c * occlusion + Vec3(specular, specular, specular * 0.92f);
 }
 
 void Put(Canvas& c, int x, int y, const Vec3& col, float alpha) {
@@ -167,8 +167,8 @@ void DrawPlinth(Canvas& c, float x0, float y0, float x1, float y1) {
             const Vec3 L = Vec3(-0.5f, -0.6f, 0.62f).Normalized();
             const float diff = std::max(0.f, n.Dot(L));
             const Vec3 h = (L + Vec3(0, 0, 1)).Normalized();
-            const float spec = std::pow(std::max(0.f, n.Dot(h)), 40.f) * 0.5f;
-            Put(c, x, y, albedo * (0.35f + 0.9f * diff) + Vec3(spec, spec, spec), 1.f);
+            const float specular = std::pow(std::max(0.f, n.Dot(h)), 40.f) * 0.5f;
+            Put(c, x, y, albedo * (0.35f + 0.9f * diff) + Vec3(specular, specular, specular), 1.f);
         }
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "CommandArgs.h"
+
 namespace Demo {
 
 const char* const kHelp =
@@ -58,22 +60,6 @@ bool IsValued(const std::string& arg) {
 }
 
 }  // namespace
-
-bool ParseSize(const std::string& text, int& w, int& h) {
-    const size_t x = text.find_first_of("xX");
-    if (x == std::string::npos) return false;
-    const std::string a = text.substr(0, x), b = text.substr(x + 1);
-    auto digits = [](const std::string& s) {
-        if (s.empty() || s.size() > 5) return false;
-        for (char c : s)
-            if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-        return true;
-    };
-    if (!digits(a) || !digits(b)) return false;
-    w = std::atoi(a.c_str());
-    h = std::atoi(b.c_str());
-    return w >= kMinSide && w <= kMaxSide && h >= kMinSide && h <= kMaxSide;
-}
 
 std::string ParseDemoOptions(int argc, const char* const* argv, DemoOptions& o) {
     std::vector<std::string> headlessOnly;
@@ -138,7 +124,7 @@ std::string ParseDemoOptions(int argc, const char* const* argv, DemoOptions& o) 
                 return "--fps takes a frame rate from 4 to 240, not \"" + value + "\"";
             o.fps = d;
         } else if (arg == "--size") {
-            if (!ParseSize(value, o.width, o.height))
+            if (!ZynTool::ParseSize(value, kMinSide, kMaxSide, o.width, o.height))
                 return "--size takes WIDTHxHEIGHT, each from 64 to 4096, not \"" + value + "\"";
             hasSize = true;
         }
@@ -149,7 +135,7 @@ std::string ParseDemoOptions(int argc, const char* const* argv, DemoOptions& o) 
         if (windowSize.empty()) {
             o.width = kDefaultWindowWidth;
             o.height = kDefaultWindowHeight;
-        } else if (!ParseSize(windowSize, o.width, o.height)) {
+        } else if (!ZynTool::ParseSize(windowSize, kMinSide, kMaxSide, o.width, o.height)) {
             return "--window takes WIDTHxHEIGHT, each from 64 to 4096, not \"" + windowSize + "\"";
         }
         return "";

@@ -37,7 +37,4 @@ extern const char* const kHelp;
 /// With --help nothing else is checked.
 std::string ParseDemoOptions(int argc, const char* const* argv, DemoOptions& o);
 
-/// "WxH" with both sides from kMinSide to kMaxSide.
-bool ParseSize(const std::string& text, int& w, int& h);
-
 }  // namespace Demo

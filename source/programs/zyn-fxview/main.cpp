@@ -30,6 +30,7 @@
 #include <zyn/particles/EffectManager.h>
 #include <zyn/particles/ParticleEffectInstance.h>
 
+#include "CommandArgs.h"
 #include "SheetLayout.h"
 
 namespace fs = std::filesystem;
@@ -122,22 +123,6 @@ bool ParseNumber(const std::string& text, double& out) {
     return true;
 }
 
-bool ParseSize(const std::string& text, int& w, int& h) {
-    const size_t x = text.find_first_of("xX");
-    if (x == std::string::npos) return false;
-    const std::string a = text.substr(0, x), b = text.substr(x + 1);
-    auto digits = [](const std::string& s) {
-        if (s.empty() || s.size() > 5) return false;
-        for (char c : s)
-            if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-        return true;
-    };
-    if (!digits(a) || !digits(b)) return false;
-    w = std::atoi(a.c_str());
-    h = std::atoi(b.c_str());
-    return w >= kMinSide && w <= kMaxSide && h >= kMinSide && h <= kMaxSide;
-}
-
 bool ParseColor(std::string text, Zyn::u32& out) {
     if (!text.empty() && text[0] == '#') text.erase(0, 1);
     if (text.size() != 6) return false;
@@ -192,7 +177,7 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
                 return "--fps takes a frame rate from 4 to 1000, not \"" + value + "\"";
             o.fps = d;
         } else if (arg == "--size") {
-            if (!ParseSize(value, o.width, o.height))
+            if (!ZynTool::ParseSize(value, kMinSide, kMaxSide, o.width, o.height))
                 return "--size takes WIDTHxHEIGHT, each from 16 to 4096, not \"" + value + "\"";
         } else if (arg == "--out") {
             if (value.empty()) return "option --out needs a value";

@@ -22,7 +22,7 @@ using Zyn::Object;
 using ZynObj::StreamContext;
 
 using ZynTool::Args;
-using ZynTool::OptionSpec;
+using ZynTool::OptionDef;
 
 namespace {
 
@@ -113,10 +113,10 @@ int Usage(const char* help, const char* problem) {
 }
 
 /// Every command also takes --pack and --data.
-Args ParseCommand(int argc, char** argv, std::vector<OptionSpec> specs) {
-    specs.push_back({nullptr, "--pack", true});
-    specs.push_back({nullptr, "--data", true});
-    return ZynTool::ParseArgs(argc, argv, 2, specs);
+Args ParseCommand(int argc, char** argv, std::vector<OptionDef> defs) {
+    defs.push_back({nullptr, "--pack", true});
+    defs.push_back({nullptr, "--data", true});
+    return ZynTool::ParseArgs(argc, argv, 2, defs);
 }
 
 /// Mounts every --pack and --data in the order given; false after a message.
