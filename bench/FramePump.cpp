@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <zyn/core/Root.h>
-#include <zyn/linux/Clock.h>
-#include <zyn/linux/ZYN_ScreenSaver_ZYN.h>
+#include <zyn/platform/Clock.h>
+#include <zyn/platform/ZYN_ScreenSaver_ZYN.h>
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include <zyn/linux/image/ImageDecode.h>
+#include <zyn/graphics/image/ImageDecode.h>
 
 extern char** environ;
 

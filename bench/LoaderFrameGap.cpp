@@ -27,9 +27,9 @@
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
 #include <zyn/io/FolderPackage.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/image/ImageDecode.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/graphics/image/ImageDecode.h>
 #include <zyn/resources/ResourceTask.h>
 
 namespace {

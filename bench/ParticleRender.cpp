@@ -9,8 +9,8 @@
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/Texture.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 #include <zyn/particles/ParticleEffect.h>
 #include <zyn/particles/ParticleEffectInstance.h>
 #include <zyn/particles/SprayEmitter.h>

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include <zyn/graphics/Graphics.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 using namespace Zyn;
 

@@ -12,8 +12,8 @@
 
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/Texture.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 using namespace Zyn;
 

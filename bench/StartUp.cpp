@@ -15,10 +15,10 @@
 #include <zyn/core/Root.h>
 #include <zyn/io/File.h>
 #include <zyn/io/PacPackage.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/HostDriver.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/image/ImageDecode.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/HostDriver.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/graphics/image/ImageDecode.h>
 
 using namespace Zyn;
 

@@ -18,8 +18,8 @@
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
 #include <zyn/io/MemoryFile.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 namespace ZynFuzz {
 

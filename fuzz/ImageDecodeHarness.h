@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include <zyn/linux/image/ImageDecode.h>
+#include <zyn/graphics/image/ImageDecode.h>
 
 #include "FuzzSupport.h"
 

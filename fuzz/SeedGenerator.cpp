@@ -29,9 +29,9 @@
 #include <zyn/io/PacMemPackage.h>
 #include <zyn/io/PacPackage.h>
 #include <zyn/io/VectorFile.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/image/ImageDecode.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/graphics/image/ImageDecode.h>
 #include <screensaver/OrvSettings.h>
 
 // After the C headers it needs and does not include itself.

@@ -3,7 +3,7 @@
 #include <zyn/core/ObjectSerializator.h>
 #include <zyn/core/Property.h>
 #include <zyn/io/File.h>
-#include <zyn/linux/WindowSystem.h>
+#include <zyn/platform/WindowSystem.h>
 #include <zyn/particles/ParticleEmitter.h>
 
 using namespace Zyn;

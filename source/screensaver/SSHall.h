@@ -3,7 +3,7 @@
 // the trophy display through the singleton.
 #pragma once
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/core/Singleton.h>
 #include <zyn/core/Types.h>
 

@@ -3,7 +3,7 @@
 // timeline and drive the hall's fade-in, speed and column heights.
 #pragma once
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/core/Types.h>
 
 namespace Zyn {

@@ -12,8 +12,8 @@
 #include <zyn/graphics/TextureManager.h>
 #include <zyn/io/File.h>
 #include <zyn/io/PacPackage.h>
-#include <zyn/linux/WindowSystem.h>
-#include <zyn/linux/ZYN_ScreenSaver_ZYN.h>
+#include <zyn/platform/WindowSystem.h>
+#include <zyn/platform/ZYN_ScreenSaver_ZYN.h>
 #include <zyn/particles/EffectManager.h>
 #include <zyn/particles/ParticleEffect.h>
 #include <zyn/particles/Particle.h>

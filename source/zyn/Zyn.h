@@ -1,6 +1,7 @@
 // The whole framework API in one include.
 #pragma once
 
+#include <zyn/core/AppObject.h>
 #include <zyn/core/BasicSerializator.h>
 #include <zyn/core/Class.h>
 #include <zyn/core/DynGroupObject.h>
@@ -32,16 +33,27 @@
 #include <zyn/resources/ResourceManager.h>
 #include <zyn/resources/ResourceTask.h>
 #include <zyn/resources/Thread.h>
+#include <zyn/platform/Clock.h>
+#include <zyn/platform/Folders.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/HostDriver.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/platform/ScreenSaverView.h>
+#include <zyn/platform/WindowSurface.h>
+#include <zyn/platform/WindowSystem.h>
+#include <zyn/platform/ZYN_ScreenSaver_ZYN.h>
 #include <zyn/graphics/Font.h>
 #include <zyn/graphics/FontManager.h>
 #include <zyn/graphics/FontPacker.h>
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/GraphicsTexture.h>
+#include <zyn/graphics/image/ContactSheet.h>
+#include <zyn/graphics/image/ImageDecode.h>
+#include <zyn/graphics/image/PngWriter.h>
 #include <zyn/graphics/Image.h>
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
 #include <zyn/particles/EffectManager.h>
-#include <zyn/particles/EmitWindow.h>
 #include <zyn/particles/MaskedRectEmitter.h>
 #include <zyn/particles/ParAffectorGravity.h>
 #include <zyn/particles/ParAffectorNoise.h>
@@ -60,7 +72,7 @@
 #include <zyn/particles/SprayEmitter.h>
 #include <zyn/app/App.h>
 #include <zyn/app/AppLoaderLayer.h>
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/app/CloakSprite.h>
 #include <zyn/app/CrashSprite.h>
 #include <zyn/app/InputWidget.h>
@@ -70,15 +82,3 @@
 #include <zyn/app/TextWidget.h>
 #include <zyn/app/Transition.h>
 #include <zyn/app/Widget.h>
-#include <zyn/linux/Clock.h>
-#include <zyn/linux/ContactSheet.h>
-#include <zyn/linux/Folders.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/HostDriver.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/PngWriter.h>
-#include <zyn/linux/ScreenSaverView.h>
-#include <zyn/linux/WindowSystem.h>
-#include <zyn/linux/X11Window.h>
-#include <zyn/linux/ZYN_ScreenSaver_ZYN.h>
-#include <zyn/linux/image/ImageDecode.h>

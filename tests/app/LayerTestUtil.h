@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Graphics.h>
 

@@ -15,8 +15,8 @@
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 namespace ZynTest {
 

@@ -26,10 +26,10 @@
 #include <zyn/io/Package.h>
 #include <zyn/io/SimpleFile.h>
 #include <zyn/io/VectorFile.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/PngWriter.h>
-#include <zyn/linux/WindowSystem.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/graphics/image/PngWriter.h>
+#include <zyn/platform/WindowSystem.h>
 
 #include "TextureTestUtil.h"
 #include "support/LogCapture.h"

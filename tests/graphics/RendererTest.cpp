@@ -14,9 +14,9 @@
 
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Graphics.h>
-#include <zyn/graphics/GraphicsGL.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/graphics/internal/GraphicsGL.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 #include "support/LogCapture.h"
 

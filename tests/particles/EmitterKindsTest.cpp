@@ -18,8 +18,8 @@
 #include <zyn/graphics/GraphicsTexture.h>
 #include <zyn/graphics/Image.h>
 #include <zyn/graphics/Texture.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 #include <zyn/particles/MaskedRectEmitter.h>
 #include <zyn/particles/PartPartEmitter.h>
 #include <zyn/particles/ParticleEffect.h>

@@ -13,8 +13,8 @@
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/GraphicsTexture.h>
 #include <zyn/graphics/Texture.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 #include <zyn/particles/ParticleEffect.h>
 
 #include "ParticleTestUtil.h"

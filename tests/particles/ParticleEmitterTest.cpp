@@ -9,8 +9,8 @@
 
 #include <zyn/graphics/Graphics.h>
 #include <zyn/graphics/Texture.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 #include "ParticleTestUtil.h"
 #include "support/LogCapture.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include <zyn/linux/Folders.h>
+#include <zyn/platform/Folders.h>
 
 using namespace Zyn;
 namespace fs = std::filesystem;
@@ -42,6 +42,7 @@ protected:
     void TearDown() override {
         Folders::SetDataFolderOverride("");
         Folders::SetBuildTreeDataFolder("");
+        Folders::SetApplicationName("");
     }
 };
 
@@ -50,8 +51,9 @@ protected:
 TEST_F(FoldersFixture, DataFolderFollowsCommandLineThenEnvironmentThenInstallThenBuildTree) {
     const fs::path exe = Folders::GetExecutablePath();
     ASSERT_EQ(exe.filename(), "zyn_platform_tests");
-    const fs::path installed = exe.parent_path() / ".." / "share" / "zyn-screensaver";
+    const fs::path installed = exe.parent_path() / ".." / "share" / "some-game";
     ASSERT_FALSE(fs::exists(installed));
+    Folders::SetApplicationName("some-game");
 
     ScopedEnv env("ZYN_DATA_DIR", nullptr);
     Folders::SetBuildTreeDataFolder("/build/tree/data/");
@@ -71,6 +73,14 @@ TEST_F(FoldersFixture, DataFolderFollowsCommandLineThenEnvironmentThenInstallThe
     Folders::SetDataFolderOverride("");
     Folders::SetBuildTreeDataFolder("");
     EXPECT_EQ(Folders::GetDataFolder(), installed.string());
+
+    // The framework names no program of its own.
+    Folders::SetApplicationName("");
+    EXPECT_EQ(Folders::GetDataFolder(), "");
+    Folders::SetBuildTreeDataFolder("/build/tree/data");
+    EXPECT_EQ(Folders::GetDataFolder(), "/build/tree/data");
+    Folders::SetApplicationName("../elsewhere");
+    EXPECT_EQ(Folders::GetApplicationName(), "");
 }
 
 TEST_F(FoldersFixture, PreferencesFolderFromXdgOrHome) {

@@ -12,13 +12,13 @@
 
 #include <zyn/core/Root.h>
 #include <zyn/io/FileLogOutput.h>
-#include <zyn/linux/Clock.h>
-#include <zyn/linux/Folders.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/HostDriver.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/WindowSystem.h>
-#include <zyn/linux/ZYN_ScreenSaver_ZYN.h>
+#include <zyn/platform/Clock.h>
+#include <zyn/platform/Folders.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/HostDriver.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/platform/WindowSystem.h>
+#include <zyn/platform/ZYN_ScreenSaver_ZYN.h>
 
 #include "support/LogCapture.h"
 

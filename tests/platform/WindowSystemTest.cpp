@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <zyn/core/Root.h>
-#include <zyn/linux/Clock.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/WindowSystem.h>
+#include <zyn/platform/Clock.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/WindowSystem.h>
 
 #include "support/LogCapture.h"
 

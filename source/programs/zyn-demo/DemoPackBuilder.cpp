@@ -15,8 +15,8 @@
 #include <zyn/io/File.h>
 #include <zyn/io/FolderPackage.h>
 #include <zyn/io/PacPackage.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/PngWriter.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/graphics/image/PngWriter.h>
 
 #include "DemoContent.h"
 

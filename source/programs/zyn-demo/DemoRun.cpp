@@ -11,14 +11,14 @@
 
 #include <zyn/core/Root.h>
 #include <zyn/io/PacPackage.h>
-#include <zyn/linux/Clock.h>
-#include <zyn/linux/ContactSheet.h>
-#include <zyn/linux/Folders.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/PngWriter.h>
-#include <zyn/linux/WindowSystem.h>
-#include <zyn/linux/X11Window.h>
+#include <zyn/platform/Clock.h>
+#include <zyn/graphics/image/ContactSheet.h>
+#include <zyn/platform/Folders.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/graphics/image/PngWriter.h>
+#include <zyn/platform/WindowSystem.h>
+#include <zyn/platform/WindowSurface.h>
 
 #include "Autopilot.h"
 #include "DemoApp.h"
@@ -223,8 +223,11 @@ int RunHeadless(const DemoOptions& o) {
 int RunWindow(const DemoOptions& o) {
     const std::string pack = FindPack(o);
     if (pack.empty()) return kExitFailed;
-    std::unique_ptr<Zyn::X11WindowSurface> surface(
-        Zyn::X11WindowSurface::CreateOwnWindow("Zyn demo", o.width, o.height));
+    Zyn::WindowRequest request;
+    request.title = "Zyn demo";
+    request.width = o.width;
+    request.height = o.height;
+    std::unique_ptr<Zyn::WindowSurface> surface(Zyn::CreateWindowSurface(request));
     if (!surface) {
         Say("cannot open a window (is DISPLAY set to a running X server?)");
         return kExitFailed;

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include <zyn/core/Root.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/WindowSystem.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/platform/WindowSystem.h>
 
 #include "DemoContent.h"
 #include "DemoPackBuilder.h"

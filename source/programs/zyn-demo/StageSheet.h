@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include <zyn/linux/ContactSheet.h>
+#include <zyn/graphics/image/ContactSheet.h>
 
 namespace Demo {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include <zyn/linux/ContactSheet.h>
+#include <zyn/graphics/image/ContactSheet.h>
 
 namespace FxView {
 

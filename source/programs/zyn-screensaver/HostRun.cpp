@@ -15,19 +15,16 @@
 #include <screensaver/OrvSettings.h>
 #include <screensaver/ZynMain.h>
 #include <zyn/core/Root.h>
-#include <zyn/linux/ContactSheet.h>
-#include <zyn/linux/Folders.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/HostDriver.h>
-#include <zyn/linux/OffscreenSurface.h>
-#include <zyn/linux/PngWriter.h>
-#include <zyn/linux/WindowSystem.h>
-#include <zyn/linux/X11Window.h>
+#include <zyn/graphics/image/ContactSheet.h>
+#include <zyn/platform/Folders.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/HostDriver.h>
+#include <zyn/platform/OffscreenSurface.h>
+#include <zyn/graphics/image/PngWriter.h>
+#include <zyn/platform/WindowSystem.h>
+#include <zyn/platform/WindowSurface.h>
 
 #include "FramePacer.h"
-
-// Xlib last: its macros (None, Bool, Status) would rewrite our headers.
-#include <X11/Xlib.h>
 
 namespace fs = std::filesystem;
 
@@ -43,15 +40,6 @@ void Say(const char* format, const std::string& a = std::string(), const std::st
     std::fprintf(stderr, "%s: ", kProgram);
     std::fprintf(stderr, format, a.c_str(), b.c_str());
     std::fputc('\n', stderr);
-}
-
-// Losing the display leaves nothing to draw on and no way to tidy up over
-// the connection; Xlib would exit() anyway, running exit hooks that talk to
-// the dead server.
-int OnDisplayLost(Display*) {
-    static const char message[] = "zyn-screensaver: lost the connection to the X display\n";
-    (void)!write(2, message, sizeof message - 1);
-    _exit(kExitFailed);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -78,6 +66,7 @@ std::string PrepareDataFolder(const HostOptions& options, bool& hasPack) {
         if (!exe.empty() && stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             Zyn::Folders::SetDataFolderOverride(fs::path(installed).lexically_normal().string());
     }
+    Zyn::Folders::SetApplicationName(kProgram);
     Zyn::Folders::SetBuildTreeDataFolder(ZYN_BUILD_DATA_DIR);
     const std::string folder = Zyn::Folders::GetDataFolder();
     hasPack = IsRegularFile(folder + "/" + kPackName);
@@ -138,47 +127,54 @@ void TearDown(Zyn::HostDriver& driver) {
     Zyn::WindowSystem::SetSurface(nullptr);
 }
 
-Zyn::X11WindowSurface* OpenLiveSurface(const HostOptions& options) {
-    const char* display = options.display.empty() ? nullptr : options.display.c_str();
-    const std::string displayName = display ? options.display : EnvValue("DISPLAY");
-    // Refuse early and plainly: the window layer's own lines are terse.
-    if (Display* probe = XOpenDisplay(display)) {
-        XCloseDisplay(probe);
-    } else {
-        Say("cannot open the X display '%s'", displayName);
-        return nullptr;
-    }
-    Zyn::X11WindowSurface* surface = nullptr;
+Zyn::WindowSurface* OpenLiveSurface(const HostOptions& options) {
+    const std::string displayName = options.display.empty() ? EnvValue("DISPLAY") : options.display;
+    Zyn::WindowRequest request;
+    request.displayName = options.display;
     char idText[32];
+    std::string what;  // the window, for the message when it cannot be had
     switch (options.mode) {
         case Mode::kWindow:
-            surface = Zyn::X11WindowSurface::CreateOwnWindow(kWindowTitle, options.windowWidth,
-                                                             options.windowHeight, display);
-            if (!surface) Say("cannot open a window on the display '%s'", displayName);
+            request.kind = Zyn::WindowRequest::Kind::kOwnWindow;
+            request.title = kWindowTitle;
+            request.width = options.windowWidth;
+            request.height = options.windowHeight;
+            what = "cannot open a window on the display '" + displayName + "'";
             break;
         case Mode::kWindowId:
-            surface = Zyn::X11WindowSurface::AttachToWindow(options.windowId, display);
+            request.kind = Zyn::WindowRequest::Kind::kForeignWindow;
+            request.windowId = options.windowId;
             std::snprintf(idText, sizeof idText, "0x%lx", options.windowId);
-            if (!surface) Say("there is no window %s on the display '%s'", idText, displayName);
+            what = std::string("there is no window ") + idText + " on the display '" + displayName + "'";
             break;
         case Mode::kRoot: {
             const std::string env = EnvValue("XSCREENSAVER_WINDOW");
             unsigned long id = 0;
             if (env.empty()) {
-                surface = Zyn::X11WindowSurface::AttachToRootWindow(display);
-                if (!surface) Say("cannot draw into the root window of '%s'", displayName);
+                request.kind = Zyn::WindowRequest::Kind::kRootWindow;
+                what = "cannot draw into the root window of '" + displayName + "'";
             } else if (!ParseWindowId(env, id)) {
                 Say("XSCREENSAVER_WINDOW holds no window id: '%s'", env);
+                return nullptr;
             } else {
-                surface = Zyn::X11WindowSurface::AttachToWindow(id, display);
-                if (!surface)
-                    Say("there is no window %s (XSCREENSAVER_WINDOW) on the display '%s'", env, displayName);
+                request.kind = Zyn::WindowRequest::Kind::kForeignWindow;
+                request.windowId = id;
+                what = "there is no window " + env + " (XSCREENSAVER_WINDOW) on the display '" + displayName + "'";
             }
             break;
         }
         case Mode::kHeadless:
-            break;
+            return nullptr;
     }
+    Zyn::WindowError error = Zyn::WindowError::kNone;
+    Zyn::WindowSurface* surface = Zyn::CreateWindowSurface(request, &error);
+    // Refuse plainly: the window layer's own lines are terse.
+    if (error == Zyn::WindowError::kNoBackend)
+        Say("this build has no window-system backend; only --headless works");
+    else if (error == Zyn::WindowError::kNoDisplay)
+        Say("cannot open the X display '%s'", displayName);
+    else if (!surface)
+        Say("%s", what);
     return surface;
 }
 
@@ -246,9 +242,8 @@ int RunLive(const HostOptions& options) {
     const bool underDaemon = options.mode != Mode::kWindow;
     if (!hasPack && !underDaemon) return kExitFailed;
 
-    std::unique_ptr<Zyn::X11WindowSurface> surface(OpenLiveSurface(options));
+    std::unique_ptr<Zyn::WindowSurface> surface(OpenLiveSurface(options));
     if (!surface) return kExitFailed;
-    XSetIOErrorHandler(&OnDisplayLost);
 
     PrepareLogFile(options);
     RegisterZynMain();
@@ -262,7 +257,7 @@ int RunLive(const HostOptions& options) {
     ApplySceneOptions(options);
     driver.Start();
 
-    const int connection = ConnectionNumber(surface->GetDisplay());
+    const int connection = surface->GetEventDescriptor();
     const FramePacer pacer(options.frameMicroseconds);
     long frames = 0;
     long long due = MonotonicMicroseconds();

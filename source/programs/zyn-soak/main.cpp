@@ -13,9 +13,9 @@
 #include <screensaver/ZynMain.h>
 #include <zyn/core/Object.h>
 #include <zyn/core/Root.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/HostDriver.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/HostDriver.h>
+#include <zyn/platform/OffscreenSurface.h>
 #include <zyn/particles/Particle.h>
 
 using namespace Zyn;

@@ -18,8 +18,8 @@
 #include <zyn/graphics/Texture.h>
 #include <zyn/io/DiskFile.h>
 #include <zyn/io/VectorFile.h>
-#include <zyn/linux/GLSurface.h>
-#include <zyn/linux/OffscreenSurface.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
 
 using namespace Zyn;
 

@@ -42,8 +42,6 @@ App::~App() {
     ClearGroups();
 }
 
-const char* App::GetFrameRateText() { return g_FrameRateText; }
-
 void App::SetupFrame() {
     const AppSettings* s = Singleton<Root>::Get()->GetAppSettings();
     Graphics::SetScreenViewport(Rect<short>(0, 0, short(s->screenWidth), short(s->screenHeight)));

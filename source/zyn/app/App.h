@@ -3,7 +3,7 @@
 // front between the renderer's begin and end of frame.
 #pragma once
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 
 namespace Zyn {
 
@@ -29,8 +29,6 @@ public:
 
     bool IsShowingFrameRate() const { return m_bShowFrameRate; }
     StdListDynGroup<AppObject>& GetActiveLayers() { return m_ActiveLayers; }
-    /// The frame-rate text as last formatted (shared by all applications).
-    static const char* GetFrameRateText();
 
     static void RegisterProps(Class* cls);
 

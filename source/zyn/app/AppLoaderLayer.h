@@ -12,7 +12,7 @@
 #include <atomic>
 #include <list>
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/resources/Thread.h>
 
 namespace Zyn {

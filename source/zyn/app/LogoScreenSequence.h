@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 
 namespace Zyn {
 

@@ -17,7 +17,7 @@
 #include <zyn/core/Root.h>
 #include <zyn/io/DiskFile.h>
 #include <zyn/io/VectorFile.h>
-#include <zyn/linux/Folders.h>
+#include <zyn/platform/Folders.h>
 
 namespace fs = boost::filesystem;
 using boost::system::error_code;

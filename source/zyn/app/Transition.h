@@ -5,7 +5,7 @@
 // removes itself from it (which normally destroys the transition).
 #pragma once
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 
 namespace Zyn {
 

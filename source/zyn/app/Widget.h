@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/core/Interfaces.h>
 
 namespace Zyn {

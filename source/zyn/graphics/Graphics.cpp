@@ -9,8 +9,8 @@
 
 #include <zyn/core/Log.h>
 #include <zyn/core/Root.h>
-#include <zyn/graphics/GraphicsGL.h>
-#include <zyn/linux/GLSurface.h>
+#include <zyn/graphics/internal/GraphicsGL.h>
+#include <zyn/platform/GLSurface.h>
 
 namespace Zyn {
 namespace Graphics {

@@ -10,7 +10,7 @@
 #include <zyn/core/Log.h>
 #include <zyn/graphics/Image.h>
 #include <zyn/io/File.h>
-#include <zyn/linux/image/ImageDecode.h>
+#include <zyn/graphics/image/ImageDecode.h>
 
 namespace Zyn {
 namespace Graphics {

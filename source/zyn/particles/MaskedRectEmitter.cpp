@@ -14,7 +14,7 @@
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
 #include <zyn/io/File.h>
-#include <zyn/particles/EmitWindow.h>
+#include <zyn/particles/internal/EmitWindow.h>
 #include <zyn/particles/ParticleAffector.h>
 #include <zyn/particles/ParticleRandom.h>
 

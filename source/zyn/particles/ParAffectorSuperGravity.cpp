@@ -4,7 +4,7 @@
 #include <zyn/core/ObjectSerializator.h>
 #include <zyn/core/Property.h>
 #include <zyn/io/File.h>
-#include <zyn/particles/EmitWindow.h>
+#include <zyn/particles/internal/EmitWindow.h>
 
 namespace Zyn {
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include <zyn/app/AppObject.h>
+#include <zyn/core/AppObject.h>
 #include <zyn/core/Interfaces.h>
 #include <zyn/particles/Particle.h>
 

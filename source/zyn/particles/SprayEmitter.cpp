@@ -6,7 +6,7 @@
 #include <zyn/core/ObjectSerializator.h>
 #include <zyn/core/Property.h>
 #include <zyn/io/File.h>
-#include <zyn/particles/EmitWindow.h>
+#include <zyn/particles/internal/EmitWindow.h>
 #include <zyn/particles/ParticleAffector.h>
 #include <zyn/particles/ParticleRandom.h>
 

@@ -1,0 +1,80 @@
+// A window to draw into, from whichever window-system backend the host chose:
+// a window of our own (a preview), a window a screen saver daemon hands us, or
+// the root window. Input arrives through PumpEvents in the framework's codes.
+// The backend's own types never appear here. Frame thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <zyn/platform/GLSurface.h>
+
+namespace Zyn {
+
+/// Window-system backends. kAuto picks the first one built in and usable.
+enum class WindowBackend { kAuto, kX11 };
+
+/// What to draw into.
+struct WindowRequest {
+    enum class Kind { kOwnWindow, kForeignWindow, kRootWindow };
+    Kind kind = Kind::kOwnWindow;
+    WindowBackend backend = WindowBackend::kAuto;
+    /// The server to talk to; empty: the backend's default ($DISPLAY).
+    std::string displayName;
+    /// kOwnWindow: its title and size in pixels.
+    std::string title;
+    int width = 0;
+    int height = 0;
+    /// kForeignWindow: the window-system id of the window.
+    unsigned long windowId = 0;
+};
+
+/// Why CreateWindowSurface gave nothing.
+enum class WindowError {
+    kNone,
+    kNoBackend,  // the backend asked for is not built in
+    kNoDisplay,  // the window server cannot be reached
+    kNoWindow,   // the window does not exist, or our own could not be made
+};
+
+class WindowSurface : public GLSurface {
+public:
+    /// Input as (code, a, b), the arguments of Root::ProcessSystemEvent.
+    typedef std::function<void(int, int, int)> EventSink;
+
+    /// Reads every pending event: keys, buttons and motion go to the sink
+    /// (Root::ProcessSystemEvent when none is set) with the framework's
+    /// codes; size changes are kept for TakeResize; destruction and a close
+    /// request are kept for IsClosed.
+    virtual void PumpEvents() = 0;
+    /// The window was destroyed or its user asked to close it.
+    virtual bool IsClosed() const = 0;
+    /// The window was destroyed under us (a daemon took it away).
+    virtual bool IsDestroyed() const = 0;
+    /// True once per change of the window's size, with the new size.
+    virtual bool TakeResize(int& width, int& height) = 0;
+    /// A descriptor that becomes readable when events arrive, for a host
+    /// that sleeps until the next frame; -1 when there is none.
+    virtual int GetEventDescriptor() const = 0;
+    /// Whether the window draws into a window of its own.
+    virtual bool IsOwnWindow() const = 0;
+
+    /// Where PumpEvents sends input; empty restores Root::ProcessSystemEvent.
+    void SetEventSink(EventSink sink) { m_EventSink = std::move(sink); }
+
+protected:
+    /// Hands one event to the sink.
+    void Send(int code, int a, int b);
+
+private:
+    EventSink m_EventSink;
+};
+
+/// Opens the window asked for. Owned by the caller; null on failure, with
+/// the reason in `error` (when given) and the details logged.
+WindowSurface* CreateWindowSurface(const WindowRequest& request, WindowError* error = nullptr);
+
+/// Whether a window-system backend is built into this library.
+bool HasWindowBackend(WindowBackend backend);
+
+}  // namespace Zyn

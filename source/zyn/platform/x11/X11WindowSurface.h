@@ -1,0 +1,103 @@
+// The X11 backend: a window with a double-buffered GLX context, either a
+// window of our own (the preview) or a foreign one given by id (a screen saver
+// daemon's window, or the root window). The context is built from the
+// window's own visual, so a foreign window needs no re-parenting. Reached
+// through CreateWindowSurface; only the platform layer and its tests include
+// this header. Frame thread only, except MakeSharedContextCurrent and
+// DoneSharedContext.
+#pragma once
+
+#include <zyn/platform/WindowSurface.h>
+
+struct _XDisplay;
+struct __GLXcontextRec;
+
+namespace Zyn {
+
+/// The framework's key code for an X11 keysym: 8 Backspace, 9 Tab, 13 Return,
+/// 27 Escape, 32 Space, 37-40 arrows, 112-123 F1-F12, letters and digits as
+/// their upper-case ASCII codes and so on; 0 for keys it does not know.
+int X11KeySymToKeyCode(unsigned long keysym);
+
+class X11WindowSurface : public WindowSurface {
+public:
+    /// Opens `displayName` (null: $DISPLAY) and a mapped top-level window
+    /// of its own with the title; closing it through the window manager
+    /// sets IsClosed. Null, logged, when the display or a GL visual is
+    /// missing. Owned by the caller.
+    static X11WindowSurface* CreateOwnWindow(const char* title, int width, int height,
+                                             const char* displayName = nullptr);
+    /// Draws into an existing window. Only structure events are selected
+    /// on it (its owner keeps the input). Null, logged, when the display or
+    /// the window is missing. Owned by the caller.
+    static X11WindowSurface* AttachToWindow(unsigned long windowId, const char* displayName = nullptr);
+    /// Draws into the root window of the default screen. Owned by the caller.
+    static X11WindowSurface* AttachToRootWindow(const char* displayName = nullptr);
+
+    /// Frees the contexts; destroys the window only if it is our own and
+    /// still exists; closes the display connection.
+    ~X11WindowSurface() override;
+
+    /// A foreign window keeps its size: only the window of our own is
+    /// resized to the request.
+    bool CreateContext(int width, int height) override;
+    void DestroyContext() override;
+    bool HasContext() const override { return m_pContext != nullptr; }
+    bool MakeCurrent() override;
+    void SwapBuffers() override;
+    /// Only when the server lists GLX_EXT_swap_control or
+    /// GLX_MESA_swap_control; otherwise nothing.
+    void SetSwapInterval(int interval) override;
+    int GetWidth() const override { return m_Width; }
+    int GetHeight() const override { return m_Height; }
+    /// The frame drawn since the last SwapBuffers (the back buffer: the
+    /// front one is not readable on every driver), top row first, alpha 255.
+    /// Call it before SwapBuffers.
+    bool ReadPixels(std::vector<u8>& rgba) override;
+    /// The worker's context shares textures with the main one and is made
+    /// current on a 1 × 1 pbuffer of the window's visual where GLX offers
+    /// one, else on the window itself (it never draws, it only uploads).
+    bool MakeSharedContextCurrent() override;
+    void DoneSharedContext() override;
+    /// Our own window only: a daemon's window keeps its owner's cursor.
+    void ShowCursor(bool show) override;
+
+    void PumpEvents() override;
+    bool IsClosed() const override { return m_bDestroyed || m_bCloseRequested; }
+    bool IsDestroyed() const override { return m_bDestroyed; }
+    bool TakeResize(int& width, int& height) override;
+    /// The connection to the X server.
+    int GetEventDescriptor() const override;
+    bool IsOwnWindow() const override { return m_bOwnWindow; }
+
+    /// Borrowed.
+    _XDisplay* GetDisplay() const { return m_pDisplay; }
+    unsigned long GetWindow() const { return m_Window; }
+
+private:
+    X11WindowSurface() = default;
+    bool OpenDisplay(const char* displayName);
+    bool AdoptWindow(unsigned long window);
+    bool CreateWindow(const char* title, int width, int height);
+    void HandleKey(void* xevent, bool down);
+
+    _XDisplay* m_pDisplay = nullptr;  // owned connection
+    int m_Screen = 0;
+    unsigned long m_Window = 0;
+    unsigned long m_Colormap = 0;  // owned, for our own window
+    unsigned long m_VisualId = 0;
+    unsigned long m_WmDeleteWindow = 0;
+    unsigned long m_BlankCursor = 0;  // owned, made on first hide
+    unsigned long m_Pbuffer = 0;      // owned, the worker's drawable
+    __GLXcontextRec* m_pContext = nullptr;
+    __GLXcontextRec* m_pSharedContext = nullptr;
+    bool m_bOwnWindow = false;
+    bool m_bDoubleBuffered = false;
+    bool m_bDestroyed = false;
+    bool m_bCloseRequested = false;
+    bool m_bResized = false;
+    int m_Width = 0;
+    int m_Height = 0;
+};
+
+}  // namespace Zyn

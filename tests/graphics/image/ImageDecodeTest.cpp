@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <zyn/graphics/image/ImageDecode.h>
+
+#include "ImageTestUtil.h"
+#include "support/LogCapture.h"
+
+using namespace ImageTest;
+using ZynTest::ScopedLogCapture;
+
+namespace {
+
+Bytes All(const Decoded& d) {
+    return Bytes(d.pixels.get(), d.pixels.get() + size_t(d.width) * d.height * d.channels);
+}
+
+Bytes EncodeLossless(const Bytes& pixels, unsigned w, unsigned h, int channels) {
+    Bytes out;
+    EXPECT_TRUE(Zyn::EncodeJP2(pixels.data(), w, h, channels, 0.0f, out));
+    return out;
+}
+
+// The same pixels in every format that stores them exactly.
+std::vector<std::pair<const char*, Bytes>> AllFormats(const Bytes& pixels, unsigned w, unsigned h,
+                                                      int channels) {
+    const int pngType =
+        channels == 1 ? PNG_COLOR_TYPE_GRAY : (channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA);
+    return {{"JP2", EncodeLossless(pixels, w, h, channels)},
+            {"PNG", WritePNG(pixels, w, h, pngType)},
+            {"TGA", WriteTGA(pixels, w, h, channels, false, true)}};
+}
+
+}  // namespace
+
+TEST(ImageDecode, ChannelRulesAreTheSameForEveryFormat) {
+    const Bytes grey = {0, 90, 255, 17};
+    const Bytes rgb = {1, 2, 3, 40, 50, 60, 255, 0, 128, 9, 9, 9};
+    const Bytes rgba = {255, 0, 0, 128, 10, 20, 30, 255, 200, 100, 50, 0, 99, 199, 255, 51};
+
+    for (const auto& f : AllFormats(grey, 2, 2, 1)) {
+        const Decoded plain = Decode(f.second);
+        ASSERT_TRUE(plain.pixels) << f.first;
+        EXPECT_EQ(1, plain.channels) << f.first;
+        EXPECT_EQ(grey, All(plain)) << f.first;
+        const Decoded forced = Decode(f.second, true);
+        ASSERT_TRUE(forced.pixels) << f.first;
+        EXPECT_EQ(4, forced.channels) << f.first;
+        EXPECT_EQ((Bytes{0, 0, 0, 255, 90, 90, 90, 255, 255, 255, 255, 255, 17, 17, 17, 255}), All(forced))
+            << f.first;
+    }
+    for (const auto& f : AllFormats(rgb, 2, 2, 3)) {
+        const Decoded plain = Decode(f.second);
+        ASSERT_TRUE(plain.pixels) << f.first;
+        EXPECT_EQ(3, plain.channels) << f.first;
+        EXPECT_EQ(rgb, All(plain)) << f.first;
+        const Decoded forced = Decode(f.second, true);
+        ASSERT_TRUE(forced.pixels) << f.first;
+        EXPECT_EQ(4, forced.channels) << f.first;
+        EXPECT_EQ((Bytes{1, 2, 3, 255, 40, 50, 60, 255, 255, 0, 128, 255, 9, 9, 9, 255}), All(forced))
+            << f.first;
+    }
+    for (const auto& f : AllFormats(rgba, 2, 2, 4))
+        for (bool force : {false, true}) {
+            const Decoded d = Decode(f.second, force);
+            ASSERT_TRUE(d.pixels) << f.first;
+            EXPECT_EQ(4, d.channels) << f.first;
+            EXPECT_EQ((Bytes{128, 0, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0, 20, 40, 51, 51}), All(d))
+                << f.first;
+        }
+}
+
+TEST(ImageDecode, BadCallsFailWithoutTouchingTheOutputs) {
+    const Bytes tga = WriteTGA(MakePattern(2, 2, 3, 1), 2, 2, 3, true, false);
+    unsigned w = 7, h = 8;
+    int c = 9;
+    ScopedLogCapture log;
+    EXPECT_EQ(nullptr, Zyn::DecodeImage(tga.data(), 0, &w, &h, &c, false, 4096));
+    EXPECT_EQ(nullptr, Zyn::DecodeImage(nullptr, 10, &w, &h, &c, false, 4096));
+    EXPECT_EQ(2, log->Count("ImageDecode -> no image data"));
+    EXPECT_EQ(nullptr, Zyn::DecodeImage(tga.data(), tga.size(), nullptr, &h, &c, false, 4096));
+    EXPECT_TRUE(log->Contains("ImageDecode -> no place for the result"));
+    EXPECT_EQ(nullptr, Zyn::DecodeImage(tga.data(), tga.size(), &w, &h, &c, false, 1));
+    const Bytes text = {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l',
+                        'd', '!', '!', '!', '!', '!', '!', '!', '!'};
+    EXPECT_EQ(nullptr, Zyn::DecodeImage(text.data(), text.size(), &w, &h, &c, false, 4096));
+    EXPECT_TRUE(log->Contains("ImageDecode -> unknown image format (19 bytes)"));
+    EXPECT_EQ(7u, w);
+    EXPECT_EQ(8u, h);
+    EXPECT_EQ(9, c);
+}
+
+namespace {
+
+std::vector<std::pair<const char*, Bytes>> SmallFilesOfEveryKind() {
+    const Bytes rgb = MakeSmooth(12, 10, 3);
+    const Bytes jp2 = EncodeLossless(rgb, 12, 10, 3);
+    return {{"JP2", jp2},
+            {"J2K", ExtractCodestream(jp2)},
+            {"PNG", WritePNG(rgb, 12, 10, PNG_COLOR_TYPE_RGB, true)},
+            {"JPEG", WriteJPEG(rgb, 12, 10, 3, true)},
+            {"TGA", WriteTGA(rgb, 12, 10, 3, false, false)},
+            {"TGA RLE", WriteTGA(rgb, 12, 10, 3, true, true)}};
+}
+
+}  // namespace
+
+TEST(ImageDecode, EveryCutOffFileFailsWithALogLine) {
+    for (const auto& f : SmallFilesOfEveryKind()) {
+        ASSERT_TRUE(Decode(f.second).pixels) << f.first;
+        for (size_t len = 1; len < f.second.size(); ++len) {
+            ScopedLogCapture log;
+            const Decoded d = Decode(Bytes(f.second.begin(), f.second.begin() + long(len)));
+            EXPECT_FALSE(d.pixels) << f.first << " cut to " << len << " of " << f.second.size();
+            EXPECT_TRUE(log->Contains("ImageDecode ->")) << f.first << " cut to " << len;
+        }
+    }
+}
+
+TEST(ImageDecode, DamagedFilesDecodeToTheirSizeOrFailWithALogLine) {
+    for (const auto& f : SmallFilesOfEveryKind()) {
+        for (size_t at = 0; at < f.second.size(); at += 3) {
+            for (unsigned char flip : {0x01, 0x80, 0xFF}) {
+                Bytes damaged = f.second;
+                damaged[at] ^= flip;
+                ScopedLogCapture log;
+                const Decoded d = Decode(damaged, false, 64);
+                if (d.pixels) {
+                    EXPECT_LE(d.width, 64u) << f.first << " damaged at " << at;
+                    EXPECT_LE(d.height, 64u) << f.first << " damaged at " << at;
+                } else {
+                    EXPECT_TRUE(log->Contains("ImageDecode ->")) << f.first << " damaged at " << at;
+                }
+            }
+        }
+    }
+}

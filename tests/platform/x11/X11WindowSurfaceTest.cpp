@@ -1,0 +1,264 @@
+// The X11 backend against a private Xvfb server; skipped where Xvfb is not
+// installed.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+#include <zyn/platform/x11/X11WindowSurface.h>
+
+#include "support/GlDriver.h"
+#include "support/XvfbServer.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <GL/gl.h>
+
+using namespace Zyn;
+using ZynTest::KeepGlDriverLoaded;
+using ZynTest::XvfbServer;
+
+namespace {
+
+class X11WindowFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ms_pServer = new XvfbServer;
+        if (!ms_pServer->Start(640, 480)) {
+            delete ms_pServer;
+            ms_pServer = nullptr;
+            return;
+        }
+        KeepGlDriverLoaded(ms_pServer->Name());
+    }
+    static void TearDownTestSuite() {
+        delete ms_pServer;
+        ms_pServer = nullptr;
+    }
+    void SetUp() override {
+        if (!ms_pServer) GTEST_SKIP() << "Xvfb is not available";
+    }
+
+    // Pumps until the condition holds or two seconds pass.
+    template <class F>
+    static bool PumpUntil(X11WindowSurface* s, F condition) {
+        for (int i = 0; i < 200; ++i) {
+            s->PumpEvents();
+            if (condition()) return true;
+            usleep(10000);
+        }
+        return false;
+    }
+
+    static void SendKey(Display* d, Window w, KeySym sym, bool press) {
+        XEvent ev = {};
+        ev.xkey.type = press ? KeyPress : KeyRelease;
+        ev.xkey.display = d;
+        ev.xkey.window = w;
+        ev.xkey.root = DefaultRootWindow(d);
+        ev.xkey.keycode = XKeysymToKeycode(d, sym);
+        ev.xkey.same_screen = True;
+        XSendEvent(d, w, False, press ? KeyPressMask : KeyReleaseMask, &ev);
+    }
+
+    static XvfbServer* ms_pServer;
+};
+
+XvfbServer* X11WindowFixture::ms_pServer = nullptr;
+
+typedef std::tuple<int, int, int> Ev;
+
+void ExpectCentreRgb(const std::vector<u8>& rgba, int w, int h, int r, int g, int b) {
+    const u8* p = rgba.data() + (size_t(h / 2) * size_t(w) + size_t(w / 2)) * 4;
+    EXPECT_EQ(p[0], r);
+    EXPECT_EQ(p[1], g);
+    EXPECT_EQ(p[2], b);
+    EXPECT_EQ(p[3], 255);
+}
+
+}  // namespace
+
+TEST(X11KeyCodes, MapsKeysymsToFrameworkCodes) {
+    EXPECT_EQ(X11KeySymToKeyCode(XK_BackSpace), 8);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_Return), 13);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_KP_Enter), 13);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_Escape), 27);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_space), 32);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_F1), 112);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_F12), 123);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_a), 'A');
+    EXPECT_EQ(X11KeySymToKeyCode(XK_Z), 'Z');
+    EXPECT_EQ(X11KeySymToKeyCode(XK_0), '0');
+    EXPECT_EQ(X11KeySymToKeyCode(XK_9), '9');
+    EXPECT_EQ(X11KeySymToKeyCode(XK_Left), 37);
+    EXPECT_EQ(X11KeySymToKeyCode(XK_eacute), 0);
+}
+
+TEST_F(X11WindowFixture, OwnWindowRendersAndReadsBack) {
+    std::unique_ptr<X11WindowSurface> s(
+        X11WindowSurface::CreateOwnWindow("Zyn test", 64, 48, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->IsOwnWindow());
+    char* title = nullptr;
+    ASSERT_TRUE(XFetchName(s->GetDisplay(), s->GetWindow(), &title));
+    EXPECT_STREQ(title, "Zyn test");
+    XFree(title);
+
+    ASSERT_TRUE(s->CreateContext(64, 48));
+    // Software Mesa under Xvfb crashes on an unlisted swap-control call.
+    s->SetSwapInterval(1);
+    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    std::vector<u8> rgba;
+    ASSERT_TRUE(s->ReadPixels(rgba));
+    ASSERT_EQ(rgba.size(), size_t(64 * 48 * 4));
+    ExpectCentreRgb(rgba, 64, 48, 0, 255, 0);
+    s->SwapBuffers();
+
+    // A second CreateContext resizes our window and keeps the context.
+    ASSERT_TRUE(s->CreateContext(32, 16));
+    EXPECT_EQ(s->GetWidth(), 32);
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ASSERT_TRUE(s->ReadPixels(rgba));
+    ASSERT_EQ(rgba.size(), size_t(32 * 16 * 4));
+    ExpectCentreRgb(rgba, 32, 16, 0, 0, 255);
+    s->SwapBuffers();
+}
+
+TEST_F(X11WindowFixture, ReportsResizeOnceWithNewSize) {
+    std::unique_ptr<X11WindowSurface> s(
+        X11WindowSurface::CreateOwnWindow("resize", 64, 48, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(s->CreateContext(64, 48));
+    XResizeWindow(s->GetDisplay(), s->GetWindow(), 200, 100);
+    XSync(s->GetDisplay(), False);
+    int w = 0, h = 0;
+    ASSERT_TRUE(PumpUntil(s.get(), [&] { return s->TakeResize(w, h); }));
+    EXPECT_EQ(w, 200);
+    EXPECT_EQ(h, 100);
+    EXPECT_FALSE(s->TakeResize(w, h));
+    EXPECT_EQ(s->GetWidth(), 200);
+}
+
+TEST_F(X11WindowFixture, InputReachesTheSinkWithFrameworkCodes) {
+    std::unique_ptr<X11WindowSurface> s(
+        X11WindowSurface::CreateOwnWindow("input", 64, 48, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    std::vector<Ev> events;
+    s->SetEventSink([&](int code, int a, int b) { events.emplace_back(code, a, b); });
+    Display* d = s->GetDisplay();
+    const Window w = s->GetWindow();
+    SendKey(d, w, XK_Escape, true);
+    SendKey(d, w, XK_Escape, false);
+    SendKey(d, w, XK_a, true);
+    XEvent ev = {};
+    ev.xbutton.type = ButtonPress;
+    ev.xbutton.display = d;
+    ev.xbutton.window = w;
+    ev.xbutton.button = Button3;
+    XSendEvent(d, w, False, ButtonPressMask, &ev);
+    XEvent motion = {};
+    motion.xmotion.type = MotionNotify;
+    motion.xmotion.display = d;
+    motion.xmotion.window = w;
+    motion.xmotion.x = 12;
+    motion.xmotion.y = 34;
+    XSendEvent(d, w, False, PointerMotionMask, &motion);
+    XSync(d, False);
+    // Escape down with its character 27, up; 'a' down as 'A' with the
+    // character 'a'; right button down; motion.
+    const std::vector<Ev> expected = {Ev(0, 27, 0),  Ev(2, 27, 0), Ev(1, 27, 0), Ev(0, 'A', 0),
+                                      Ev(2, 'a', 0), Ev(0, 2, 0),  Ev(3, 12, 34)};
+    ASSERT_TRUE(PumpUntil(s.get(), [&] { return events.size() >= expected.size(); }));
+    EXPECT_EQ(events, expected);
+}
+
+TEST_F(X11WindowFixture, WindowManagerCloseSetsTheFlag) {
+    std::unique_ptr<X11WindowSurface> s(
+        X11WindowSurface::CreateOwnWindow("close", 32, 32, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    Display* d = s->GetDisplay();
+    XEvent ev = {};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = s->GetWindow();
+    ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    XSendEvent(d, s->GetWindow(), False, NoEventMask, &ev);
+    XSync(d, False);
+    EXPECT_TRUE(PumpUntil(s.get(), [&] { return s->IsClosed(); }));
+    EXPECT_FALSE(s->IsDestroyed());
+}
+
+TEST_F(X11WindowFixture, ForeignWindowDestroyedByItsOwnerIsNoticed) {
+    // The "daemon": another connection owning the window.
+    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()), &XCloseDisplay);
+    Display* daemon = connection.get();
+    ASSERT_TRUE(daemon);
+    const Window w = XCreateSimpleWindow(daemon, DefaultRootWindow(daemon), 0, 0, 48, 40, 0, 0, 0);
+    XMapWindow(daemon, w);
+    XSync(daemon, False);
+
+    std::unique_ptr<X11WindowSurface> s(X11WindowSurface::AttachToWindow(w, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->IsOwnWindow());
+    EXPECT_EQ(s->GetWidth(), 48);
+    // The size is the window's, whatever is asked.
+    ASSERT_TRUE(s->CreateContext(100, 100));
+    EXPECT_EQ(s->GetWidth(), 48);
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    std::vector<u8> rgba;
+    ASSERT_TRUE(s->ReadPixels(rgba));
+    ExpectCentreRgb(rgba, 48, 40, 255, 0, 0);
+    s->SwapBuffers();
+
+    XDestroyWindow(daemon, w);
+    XSync(daemon, False);
+    EXPECT_TRUE(PumpUntil(s.get(), [&] { return s->IsDestroyed(); }));
+    EXPECT_TRUE(s->IsClosed());
+    // Drawing calls after the loss do nothing instead of failing hard.
+    s->SwapBuffers();
+    EXPECT_FALSE(s->MakeCurrent());
+}
+
+TEST_F(X11WindowFixture, MissingWindowOrDisplayGivesNull) {
+    EXPECT_EQ(X11WindowSurface::AttachToWindow(0x7fffff, ms_pServer->Name().c_str()), nullptr);
+    EXPECT_EQ(X11WindowSurface::CreateOwnWindow("x", 10, 10, ":4321"), nullptr);
+}
+
+TEST_F(X11WindowFixture, WorkerTextureIsSeenByTheWindowContext) {
+    std::unique_ptr<X11WindowSurface> s(
+        X11WindowSurface::CreateOwnWindow("share", 16, 16, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(s->CreateContext(16, 16));
+    GLuint tex = 0;
+    std::atomic<bool> ok{false};
+    std::thread worker([&] {
+        if (!s->MakeSharedContextCurrent()) return;
+        glGenTextures(1, &tex);
+        glBindTexture(GL_TEXTURE_2D, tex);
+        const u8 texel[4] = {7, 8, 9, 255};
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+        ok = glGetError() == GL_NO_ERROR;
+        s->DoneSharedContext();
+    });
+    worker.join();
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(s->MakeCurrent());
+    ASSERT_EQ(glIsTexture(tex), GL_TRUE);
+    u8 back[4] = {};
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, back);
+    EXPECT_EQ(back[0], 7);
+    EXPECT_EQ(back[2], 9);
+    glDeleteTextures(1, &tex);
+}

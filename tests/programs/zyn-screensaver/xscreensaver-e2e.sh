@@ -1,0 +1,123 @@
+#!/bin/sh
+# End to end under the real daemon: XScreenSaver on a private Xvfb server runs
+# zyn-screensaver from a ~/.xscreensaver "GL:" programs line when asked to
+# blank, and stops it when asked to unblank. The hack must get the daemon's
+# window, draw frames, and be gone promptly afterwards.
+# Usage: xscreensaver-e2e.sh HACK DATA_DIR. Exit 77 when it cannot run here.
+set -eu
+. "$(dirname "$0")/../../../scripts/xvfb.sh"
+
+hack=$1
+data=$2
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+command -v Xvfb >/dev/null || skip "no Xvfb"
+command -v xscreensaver >/dev/null || skip "no xscreensaver"
+command -v xscreensaver-command >/dev/null || skip "no xscreensaver-command"
+[ -f "$data/RezAduva.pac" ] || skip "no RezAduva.pac in $data"
+
+# The daemon refuses to launch hacks as root: run it as nobody then.
+as_user=""
+if [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null || skip "running as root without setpriv"
+    id nobody >/dev/null 2>&1 || skip "running as root without a nobody user"
+    as_user="setpriv --reuid=nobody --regid=$(id -g nobody) --clear-groups"
+fi
+
+work=$(mktemp -d /tmp/zyn-xss-e2e.XXXXXX)
+chmod 755 "$work"
+xvfb_pid=""
+daemon_pid=""
+cleanup() {
+    [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+start_xvfb "$work" 640 480 || fail "Xvfb did not start"
+
+home="$work/home"
+mkdir -p "$home"
+cat >"$home/.xscreensaver" <<EOF
+mode:		one
+selected:	0
+timeout:	1:00:00
+splash:		False
+fade:		False
+unfade:		False
+programs:	GL: $hack --root --data $data --stats $home/stats.txt \\n
+EOF
+[ -n "$as_user" ] && chown -R nobody "$home"
+
+set -- env HOME="$home" DISPLAY="$display" XDG_CONFIG_HOME="$home/config" XDG_STATE_HOME="$home/state" \
+    GALLIUM_DRIVER=softpipe ASAN_OPTIONS=detect_leaks=0
+run_as() {
+    # shellcheck disable=SC2086
+    $as_user "$@"
+}
+
+# The hack's process: running our binary (its exe link names it) with this
+# test's home; other tests may run the same binary at the same time.
+hack_pids() {
+    target=$(readlink -f "$hack")
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/exe" 2>/dev/null)" = "$target" ] || continue
+        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "HOME=$home" && echo "${p#/proc/}"
+    done
+    return 0
+}
+
+# A plain command, so that the process started is the daemon itself (each
+# of setpriv and env execs the next) and can be stopped by its pid.
+# shellcheck disable=SC2086
+$as_user "$@" xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
+daemon_pid=$!
+sleep 2
+kill -0 "$daemon_pid" 2>/dev/null || fail "the daemon did not start: $(tail -n 5 "$work/daemon.log")"
+[ -z "$(hack_pids)" ] || fail "a hack runs before blanking"
+
+run_as "$@" xscreensaver-command -activate >/dev/null
+pid=""
+for _ in $(seq 300); do
+    pid=$(hack_pids | head -n 1)
+    [ -n "$pid" ] && break
+    sleep 0.1
+done
+[ -n "$pid" ] || fail "the daemon did not launch the hack: $(tail -n 5 "$work/daemon.log")"
+tr '\0' '\n' <"/proc/$pid/environ" | grep -q '^XSCREENSAVER_WINDOW=0x' ||
+    fail "the hack got no XSCREENSAVER_WINDOW"
+echo "the daemon launched the hack as pid $pid"
+
+# Let it start up (the art is decoded first) and draw for a while.
+sleep 4
+kill -0 "$pid" 2>/dev/null || fail "the hack ended on its own: $(tail -n 5 "$work/daemon.log")"
+
+run_as "$@" xscreensaver-command -deactivate >/dev/null
+gone=""
+for _ in $(seq 100); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+        gone=yes
+        break
+    fi
+    sleep 0.05
+done
+[ -n "$gone" ] || fail "the hack outlived the unblanking by 5 s"
+
+stats="$home/stats.txt"
+[ -f "$stats" ] || fail "the hack did not end cleanly (no stats written)"
+frames=$(awk '$1 == "frames" { print $2 }' "$stats")
+echo "the hack drew $frames frames and ended when the daemon unblanked"
+[ "$frames" -gt 10 ] || fail "only $frames frames drawn"
+if grep -q "zyn-screensaver.*\(crashed\|dumped core\|signal\)" "$work/daemon.log"; then
+    fail "the daemon reports: $(grep "zyn-screensaver" "$work/daemon.log" | tail -n 3)"
+fi
+exit 0
