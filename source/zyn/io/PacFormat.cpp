@@ -1,7 +1,9 @@
 #include <zyn/io/PacFormat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <set>
 
 #include <zyn/core/Log.h>
 #include <zyn/io/SimpleFile.h>
@@ -55,54 +57,124 @@ u32 LoadLE32(const unsigned char* b) {
 
 }  // namespace
 
-std::vector<PacDirectoryEntry> ReadPacDirectory(SimpleFile& file, u32 fileSize, const char* owner,
-                                                const char* path) {
-    std::vector<PacDirectoryEntry> entries;
+PacDirectoryScan ScanPacDirectory(SimpleFile& file, uint64_t fileSize) {
+    PacDirectoryScan scan;
     unsigned char word[4];
     if (fileSize < 4 || !ReadPlain(file, word, 4)) {
-        LogSend(kLogError, "%s -> %s is too short to hold a pack directory (%u bytes)", owner, path,
-                fileSize);
-        return entries;
+        scan.problems.push_back(PacProblem{PacProblemKind::kTooShort, 0, 0, 0, fileSize});
+        scan.directoryEnd = fileSize;
+        return scan;
     }
-    const u32 count = LoadLE32(word);
+    scan.count = LoadLE32(word);
     // Every entry takes at least its fixed bytes: a larger count is not a
     // pack (or a damaged one), and nothing after it can be trusted.
-    const u32 most = (fileSize - 4) / kPacEntryFixedBytes;
-    if (count > most) {
-        LogSend(kLogError, "%s -> %s claims %u directory entries but can hold at most %u; no member is used",
-                owner, path, count, most);
-        return entries;
+    const uint64_t most = (fileSize - 4) / kPacEntryFixedBytes;
+    if (scan.count > most) {
+        scan.problems.push_back(PacProblem{PacProblemKind::kCountTooLarge, 0, 0, 0, most});
+        scan.directoryEnd = fileSize;
+        return scan;
     }
-    entries.reserve(count);
+    scan.entries.reserve(scan.count);
     uint64_t position = 4;
-    for (u32 i = 0; i < count; ++i) {
+    for (u32 i = 0; i < scan.count; ++i) {
         unsigned char lengthBytes[2];
-        unsigned char name[kPacMaxNameLength];
-        unsigned char tail[8];
-        bool complete = position + 2 <= fileSize && ReadPlain(file, lengthBytes, 2);
-        const unsigned int length = complete ? (unsigned(lengthBytes[0]) | unsigned(lengthBytes[1]) << 8) : 0;
-        complete = complete && position + kPacEntryFixedBytes + length <= fileSize;
-        if (complete && length > kPacMaxNameLength) {
-            LogSend(kLogError, "%s -> %s: directory entry %u has a %u-byte name (at most %u); entry skipped",
-                    owner, path, i, length, kPacMaxNameLength);
-            // The entry's extent is known, so the entries after it stay readable.
-            const uint64_t next = position + kPacEntryFixedBytes + length;
-            if (std::fseek(file.GetHandle(), long(next), SEEK_SET) != 0) break;
-            position = next;
-            continue;
+        if (position + 2 > fileSize || !ReadPlain(file, lengthBytes, 2)) {
+            scan.problems.push_back(PacProblem{PacProblemKind::kEntryMissing, position, i, 0, 0});
+            scan.directoryEnd = fileSize;
+            return scan;
         }
-        complete = complete && ReadPlain(file, name, length) && ReadPlain(file, tail, 8);
-        if (!complete) {
-            LogSend(kLogError, "%s -> %s: directory cut short after %u of %u entries", owner, path, i, count);
-            break;
-        }
+        const unsigned int length = unsigned(lengthBytes[0]) | unsigned(lengthBytes[1]) << 8;
         PacDirectoryEntry e;
-        e.name.assign(reinterpret_cast<const char*>(name), length);
+        e.name.resize(length);
+        unsigned char tail[8];
+        if (position + kPacEntryFixedBytes + length > fileSize || !ReadPlain(file, e.name.data(), length) ||
+            !ReadPlain(file, tail, 8)) {
+            scan.problems.push_back(PacProblem{PacProblemKind::kEntryCutShort, position, i, 0, length});
+            scan.directoryEnd = fileSize;
+            return scan;
+        }
+        if (length > kPacMaxNameLength)
+            scan.problems.push_back(PacProblem{PacProblemKind::kNameTooLong, position, i, 0, length});
         e.offset = LoadLE32(tail);
         e.size = LoadLE32(tail + 4);
-        entries.push_back(std::move(e));
+        scan.entries.push_back(std::move(e));
         position += kPacEntryFixedBytes + length;
     }
+    scan.directoryEnd = position;
+    return scan;
+}
+
+void CheckPacMembers(PacDirectoryScan& scan, uint64_t fileSize) {
+    // Where each entry starts in the directory, for the problems' offsets.
+    std::vector<uint64_t> at(scan.entries.size());
+    uint64_t position = 4;
+    for (size_t i = 0; i < scan.entries.size(); ++i) {
+        at[i] = position;
+        position += kPacEntryFixedBytes + scan.entries[i].name.size();
+    }
+    std::set<std::string> seen;
+    for (u32 i = 0; i < u32(scan.entries.size()); ++i) {
+        const PacDirectoryEntry& e = scan.entries[i];
+        if (!seen.insert(e.name).second)
+            scan.problems.push_back(PacProblem{PacProblemKind::kDuplicateName, at[i], i, 0, 0});
+        if (uint64_t(e.offset) + e.size > fileSize)
+            scan.problems.push_back(PacProblem{PacProblemKind::kBeyondEnd, at[i], i, 0, 0});
+        else if (e.size > 0 && e.offset < scan.directoryEnd)
+            scan.problems.push_back(PacProblem{PacProblemKind::kOverlapsDirectory, at[i], i, 0, 0});
+    }
+    std::vector<u32> byOffset;
+    for (u32 i = 0; i < u32(scan.entries.size()); ++i)
+        if (scan.entries[i].size > 0) byOffset.push_back(i);
+    std::stable_sort(byOffset.begin(), byOffset.end(),
+                     [&](u32 a, u32 b) { return scan.entries[a].offset < scan.entries[b].offset; });
+    auto end = [&](u32 i) { return uint64_t(scan.entries[i].offset) + scan.entries[i].size; };
+    // Comparing with the member reaching furthest so far finds every member
+    // that starts inside an earlier one, with one problem each.
+    bool hasReach = false;
+    u32 reach = 0;
+    for (u32 i : byOffset) {
+        if (hasReach && end(reach) > scan.entries[i].offset)
+            scan.problems.push_back(PacProblem{PacProblemKind::kOverlapsMember, at[i], i, reach, 0});
+        if (!hasReach || end(i) > end(reach)) {
+            reach = i;
+            hasReach = true;
+        }
+    }
+}
+
+std::vector<PacDirectoryEntry> ReadPacDirectory(SimpleFile& file, u32 fileSize, const char* owner,
+                                                const char* path) {
+    PacDirectoryScan scan = ScanPacDirectory(file, fileSize);
+    for (const PacProblem& p : scan.problems) {
+        switch (p.kind) {
+            case PacProblemKind::kTooShort:
+                LogSend(kLogError, "%s -> %s is too short to hold a pack directory (%u bytes)", owner, path,
+                        fileSize);
+                break;
+            case PacProblemKind::kCountTooLarge:
+                LogSend(kLogError,
+                        "%s -> %s claims %u directory entries but can hold at most %u; no member is used", owner,
+                        path, scan.count, u32(p.value));
+                break;
+            case PacProblemKind::kEntryMissing:
+            case PacProblemKind::kEntryCutShort:
+                LogSend(kLogError, "%s -> %s: directory cut short after %u of %u entries", owner, path, p.entry,
+                        scan.count);
+                break;
+            case PacProblemKind::kNameTooLong:
+                // The entry's extent is known, so the entries after it stay readable.
+                LogSend(kLogError, "%s -> %s: directory entry %u has a %u-byte name (at most %u); entry skipped",
+                        owner, path, p.entry, u32(p.value), kPacMaxNameLength);
+                break;
+            default:
+                // Members' placement is the callers' concern (see CheckPacMembers).
+                break;
+        }
+    }
+    std::vector<PacDirectoryEntry> entries;
+    entries.reserve(scan.entries.size());
+    for (PacDirectoryEntry& e : scan.entries)
+        if (e.name.size() <= kPacMaxNameLength) entries.push_back(std::move(e));
     return entries;
 }
 
