@@ -18,8 +18,8 @@ using Kind = PacProblemKind;
 struct ScanCase {
     const char* label;
     Bytes bytes;
-    std::vector<std::string> names;     // entries read whole, in directory order
-    std::vector<PacProblem> problems;   // ScanPacDirectory, then CheckPacMembers
+    std::vector<std::string> names;    // entries read whole, in directory order
+    std::vector<PacProblem> problems;  // ScanPacDirectory, then CheckPacMembers
 };
 
 PacDirectoryScan ScanBytes(const Bytes& bytes) {
@@ -57,8 +57,7 @@ std::vector<ScanCase> ScanCases() {
         cases.push_back({"entry cut short",
                          p.Coded(),
                          {"ab"},
-                         {{Kind::kEntryCutShort, 16, 1, 0, 50},
-                          {Kind::kBeyondEnd, 4, 0, 0, 0}}});
+                         {{Kind::kEntryCutShort, 16, 1, 0, 50}, {Kind::kBeyondEnd, 4, 0, 0, 0}}});
     }
     {
         const std::string longName(130, 'L');

@@ -153,18 +153,19 @@ std::vector<PacDirectoryEntry> ReadPacDirectory(SimpleFile& file, u32 fileSize, 
                 break;
             case PacProblemKind::kCountTooLarge:
                 LogSend(kLogError,
-                        "%s -> %s claims %u directory entries but can hold at most %u; no member is used", owner,
-                        path, scan.count, u32(p.value));
+                        "%s -> %s claims %u directory entries but can hold at most %u; no member is used",
+                        owner, path, scan.count, u32(p.value));
                 break;
             case PacProblemKind::kEntryMissing:
             case PacProblemKind::kEntryCutShort:
-                LogSend(kLogError, "%s -> %s: directory cut short after %u of %u entries", owner, path, p.entry,
-                        scan.count);
+                LogSend(kLogError, "%s -> %s: directory cut short after %u of %u entries", owner, path,
+                        p.entry, scan.count);
                 break;
             case PacProblemKind::kNameTooLong:
                 // The entry's extent is known, so the entries after it stay readable.
-                LogSend(kLogError, "%s -> %s: directory entry %u has a %u-byte name (at most %u); entry skipped",
-                        owner, path, p.entry, u32(p.value), kPacMaxNameLength);
+                LogSend(kLogError,
+                        "%s -> %s: directory entry %u has a %u-byte name (at most %u); entry skipped", owner,
+                        path, p.entry, u32(p.value), kPacMaxNameLength);
                 break;
             default:
                 // Members' placement is the callers' concern (see CheckPacMembers).
