@@ -15,5 +15,19 @@ cmake --build "$work/build" >/dev/null
 out="$(LD_LIBRARY_PATH="$work/stage/lib" "$work/build/consumer")"
 echo "$out"
 [ "$out" = "StdOutLogOutput made-by-name" ]
-# pkg-config users see the same library.
-PKG_CONFIG_PATH="$work/stage/lib/pkgconfig" pkg-config --libs zyn | grep -q -- "-lzyn"
+# pkg-config users see the same library, under the prefix really installed to.
+pc="$(find "$work/stage" -name zyn.pc)"
+PKG_CONFIG_PATH="$(dirname "$pc")" pkg-config --libs zyn | grep -q -- "-L$work/stage/.* -lzyn"
+[ "$(PKG_CONFIG_PATH="$(dirname "$pc")" pkg-config --variable=prefix zyn)" = "$work/stage" ]
+# The installed programs start from this prefix without LD_LIBRARY_PATH.
+found=0
+for tool in "$work"/stage/bin/* "$work"/stage/libexec/xscreensaver/zyn-screensaver; do
+  [ -x "$tool" ] || continue
+  found=$((found + 1))
+  if ! env -u LD_LIBRARY_PATH "$tool" --help >/dev/null 2>"$work/tool-stderr"; then
+    echo "$tool --help failed from the staging prefix:" >&2
+    cat "$work/tool-stderr" >&2
+    exit 1
+  fi
+done
+[ "$found" -ge 5 ]

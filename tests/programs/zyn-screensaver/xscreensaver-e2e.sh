@@ -81,8 +81,17 @@ hack_pids() {
 # shellcheck disable=SC2086
 $as_user "$@" xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
 daemon_pid=$!
-sleep 2
-kill -0 "$daemon_pid" 2>/dev/null || fail "the daemon did not start: $(tail -n 5 "$work/daemon.log")"
+# Ready once it answers a command; a busy machine may take a while.
+ready=""
+for _ in $(seq 600); do
+    kill -0 "$daemon_pid" 2>/dev/null || fail "the daemon did not start: $(tail -n 5 "$work/daemon.log")"
+    if run_as "$@" xscreensaver-command -time >/dev/null 2>&1; then
+        ready=yes
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$ready" ] || fail "the daemon did not answer within 60 s: $(tail -n 5 "$work/daemon.log")"
 [ -z "$(hack_pids)" ] || fail "a hack runs before blanking"
 
 run_as "$@" xscreensaver-command -activate >/dev/null
