@@ -6,7 +6,11 @@
 
 using namespace Zyn;
 
-ScreenSaverApp::ScreenSaverApp(const char* name) : App(name) {}
+ScreenSaverApp::ScreenSaverApp(const char* name) : App(name) {
+    // Screens come in every shape: the hall is endless, so a wider or
+    // taller window shows more of it rather than a distorted one.
+    SetFit(Fit::kExtend);
+}
 
 ScreenSaverApp::~ScreenSaverApp() = default;
 

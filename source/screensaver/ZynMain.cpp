@@ -1,6 +1,10 @@
 #include <screensaver/ZynMain.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include <screensaver/OrvSettings.h>
 #include <screensaver/SSHall.h>
@@ -20,6 +24,7 @@
 
 namespace {
 
+const char* const kTextures[] = {"temple\\temple.jp2", "misc\\trophies.jp2", "gui\\gui_tex.jp2"};
 const char* const kEffects[] = {"fx\\stats_trophy.zyn", "fx\\scarab_crush.zyn", "fx\\charged_path.zyn",
                                 "fx\\sel_7.zyn",        "fx\\ss_glyphs_1.zyn",   "fx\\ss_glyphs_2.zyn",
                                 "fx\\ss_glyphs_3.zyn"};
@@ -34,19 +39,51 @@ bool IsSafeSuffix(const char* s) {
 
 }  // namespace
 
+bool CheckScenePack(const std::string& path, std::string& problem) {
+    // The file itself first: the package reports only that it found nothing.
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        problem = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(f);
+    // Members the directory claims past the end of a cut-short file are
+    // left out by the package, and so reported as missing below.
+    Zyn::PacPackage* pack = new Zyn::PacPackage(path.c_str());
+    pack->AddRef();
+    const Zyn::PacPackage::Directory& directory = pack->GetDirectory();
+    problem.clear();
+    if (directory.empty()) {
+        problem = path + " is not a usable pack: empty, cut short or damaged";
+    } else {
+        std::vector<const char*> needed(std::begin(kTextures), std::end(kTextures));
+        needed.insert(needed.end(), std::begin(kEffects), std::end(kEffects));
+        for (const char* name : needed) {
+            const auto it = directory.find(name);
+            if (it == directory.end() || it->second.size == 0) {
+                problem = path + " lacks the member " + name + " (or holds it damaged)";
+                break;
+            }
+        }
+    }
+    pack->Release();
+    return problem.empty();
+}
+
 void ZynMainScene() {
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
     root->SetLanguage("polish");
-    root->InsertObject(new Zyn::PacPackage("RezAduva.pac"), -1, 0, nullptr);
+    root->InsertObject(new Zyn::PacPackage(kScenePackName), -1, 0, nullptr);
 
     // Preloaded references are kept for the rest of the process: these stay
     // resident so that no frame waits for loading.
     Zyn::TextureManager* textures = Zyn::GetCreateTextureManager();
-    Zyn::Texture::ms_bMipMaps = true;
-    textures->GetResourceTyped("temple\\temple.jp2");
+    // Only the hall's stone is seen at many sizes: it alone is mipmapped.
+    for (const char* name : kTextures) {
+        Zyn::Texture::ms_bMipMaps = name == kTextures[0];
+        textures->GetResourceTyped(name);
+    }
     Zyn::Texture::ms_bMipMaps = false;
-    textures->GetResourceTyped("misc\\trophies.jp2");
-    textures->GetResourceTyped("gui\\gui_tex.jp2");
     Zyn::EffectManager* effects = Zyn::GetCreateEffectManager();
     for (const char* name : kEffects) effects->GetEffect(name);
 

@@ -3,7 +3,17 @@
 // per process, after Root is initialised.
 #pragma once
 
+#include <string>
+
+/// The pack the scene mounts, looked for in the data folder.
+const char* const kScenePackName = "RezAduva.pac";
+
 void ZynMainScene();
+
+/// Checks, before anything starts, that the pack at `path` can be read and
+/// holds every member the scene loads. False with one line in `problem`
+/// (why the pack cannot be read, or which member it lacks) otherwise.
+[[nodiscard]] bool CheckScenePack(const std::string& path, std::string& problem);
 
 /// Makes the screen saver view run ZynMainScene, as its ZynMain, on its
 /// first creation.

@@ -42,11 +42,37 @@ App::~App() {
     ClearGroups();
 }
 
+Rect<float> App::GetVisibleRect() const {
+    const AppSettings* s = Singleton<Root>::Get()->GetAppSettings();
+    const float aw = float(s->appWidth), ah = float(s->appHeight);
+    Rect<float> r(0.f, 0.f, aw, ah);
+    const long long sw = s->screenWidth, sh = s->screenHeight;
+    // Same shape (compared exactly, in integers): exactly the logical screen.
+    if (m_Fit == Fit::kStretch || sw <= 0 || sh <= 0 || s->appWidth <= 0 || s->appHeight <= 0 ||
+        sw * s->appHeight == sh * s->appWidth)
+        return r;
+    if (sw * s->appHeight > sh * s->appWidth) {
+        const float w = float(double(ah) * double(sw) / double(sh));
+        r.x1 = (aw - w) * 0.5f;
+        r.x2 = r.x1 + w;
+    } else {
+        const float h = float(double(aw) * double(sh) / double(sw));
+        r.y1 = (ah - h) * 0.5f;
+        r.y2 = r.y1 + h;
+    }
+    return r;
+}
+
 void App::SetupFrame() {
     const AppSettings* s = Singleton<Root>::Get()->GetAppSettings();
     Graphics::SetScreenViewport(Rect<short>(0, 0, short(s->screenWidth), short(s->screenHeight)));
     Graphics::SetRenderMode(RENDER_2D);
-    Graphics::SetProjection2D(s->appWidth, s->appHeight);
+    if (m_Fit == Fit::kStretch) {
+        Graphics::SetProjection2D(s->appWidth, s->appHeight);
+    } else {
+        const Rect<float> r = GetVisibleRect();
+        Graphics::SetProjection2D(r.x1, r.y1, r.x2, r.y2);
+    }
     Graphics::ResetSceneTransform();
     Graphics::SetClipping2D(nullptr);
 }
@@ -108,9 +134,10 @@ void App::RenderFrameRate(float dt) {
     }
     if (m_pDebugFont) {
         // Layers draw in logical units, so the corner is taken from the
-        // logical width: the screen width would put the text off a wide screen.
-        const AppSettings* s = root->GetAppSettings();
-        m_pDebugFont->RenderText(float(s->appWidth - 100), 10.f, 0.f, g_FrameRateText, Color(0xFFFFFFFFu), 0);
+        // visible logical rectangle: the screen width would put the text off
+        // a wide screen.
+        const Rect<float> r = GetVisibleRect();
+        m_pDebugFont->RenderText(r.x2 - 100.f, r.y1 + 10.f, 0.f, g_FrameRateText, Color(0xFFFFFFFFu), 0);
     }
 }
 

@@ -28,6 +28,18 @@ public:
     void RenderFrameRate(float dt);
 
     bool IsShowingFrameRate() const { return m_bShowFrameRate; }
+
+    /// How the logical screen meets a window of another shape. kStretch
+    /// fills the window with exactly the logical screen, distorted;
+    /// kExtend keeps the proportions, centres the logical screen and shows
+    /// more of the scene beyond its sides (wider windows) or beyond its top
+    /// and bottom (narrower ones): layers must draw that far.
+    enum class Fit { kStretch, kExtend };
+    void SetFit(Fit fit) { m_Fit = fit; }
+    Fit GetFit() const { return m_Fit; }
+    /// The logical rectangle the window shows this frame (the logical
+    /// screen itself under kStretch).
+    Rect<float> GetVisibleRect() const;
     StdListDynGroup<AppObject>& GetActiveLayers() { return m_ActiveLayers; }
 
     static void RegisterProps(Class* cls);
@@ -38,6 +50,7 @@ protected:
 
     Font* m_pDebugFont = nullptr;  // holds one reference
     bool m_bShowFrameRate = false;
+    Fit m_Fit = Fit::kStretch;
     StdListDynGroup<AppObject> m_ActiveLayers;
     StdListDynGroup<AppObject> m_IdleLayers;
 };

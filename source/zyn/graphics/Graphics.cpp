@@ -41,8 +41,11 @@ namespace {
 DebugCounters g_Counters = {0, 0, 0, 0};
 
 // What TweakMousePos maps through: the last projection and viewport issued.
-int g_ProjWidth = 0;
-int g_ProjHeight = 0;
+// The logical rectangle the projection shows.
+float g_ProjLeft = 0.f;
+float g_ProjTop = 0.f;
+float g_ProjWidth = 0.f;
+float g_ProjHeight = 0.f;
 Rect<short> g_Viewport;
 
 // RenderQuads before Init is logged once per initialisation, not per call.
@@ -293,8 +296,8 @@ void TweakMousePos(int* x, int* y) {
     const int vh = g_Viewport.y2 - g_Viewport.y1;
     if (vw <= 0 || vh <= 0 || g_ProjWidth <= 0 || g_ProjHeight <= 0) return;
     const int viewportTop = g_AppScreenHeight - g_Viewport.y1 - vh;
-    *x = int(std::floor(double(*x - g_Viewport.x1) * g_ProjWidth / vw));
-    *y = int(std::floor(double(*y - viewportTop) * g_ProjHeight / vh));
+    *x = int(std::floor(g_ProjLeft + double(*x - g_Viewport.x1) * g_ProjWidth / vw));
+    *y = int(std::floor(g_ProjTop + double(*y - viewportTop) * g_ProjHeight / vh));
 }
 
 void SetProjection3D(float, float) {}
@@ -403,21 +406,27 @@ void SetZBufferMode(bool testEnable, bool writeEnable, CompareFunc func) {
 // ---------------------------------------------------------------------------
 // Projection, viewport, transform, clipping.
 
-void SetProjection2D(int width, int height) {
+void SetProjection2D(int width, int height) { SetProjection2D(0.f, 0.f, float(width), float(height)); }
+
+void SetProjection2D(float left, float top, float right, float bottom) {
     _FlushRender();
     // glOrtho refuses an empty volume and would leave a half-built matrix.
-    if (width <= 0 || height <= 0) {
-        LogSend(kLogError, "Graphics::SetProjection2D -> bad size %d x %d", width, height);
+    if (!(right > left) || !(bottom > top)) {
+        LogSend(kLogError, "Graphics::SetProjection2D -> bad size %g x %g", double(right - left),
+                double(bottom - top));
         return;
     }
+    const float height = bottom - top;
     ZYN_GL(glMatrixMode(GL_PROJECTION));
     ZYN_GL(glLoadIdentity());
-    ZYN_GL(glOrtho(0.0, double(width), 0.0, double(height), 0.0, 1.0));
+    ZYN_GL(glOrtho(double(left), double(right), 0.0, double(height), 0.0, 1.0));
     // Flip y so that it runs down the screen, and z so that 0 is nearest.
     ZYN_GL(glScalef(1.0f, -1.0f, -1.0f));
-    ZYN_GL(glTranslatef(0.0f, -float(height), 0.0f));
+    ZYN_GL(glTranslatef(0.0f, -bottom, 0.0f));
     ZYN_GL(glMatrixMode(GL_MODELVIEW));
-    g_ProjWidth = width;
+    g_ProjLeft = left;
+    g_ProjTop = top;
+    g_ProjWidth = right - left;
     g_ProjHeight = height;
     ReissueClipPlanes();
 }

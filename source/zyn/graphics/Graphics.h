@@ -192,6 +192,9 @@ void SetZBufferMode(bool testEnable, bool writeEnable, CompareFunc func);
 
 /// x = 0..width left to right, y = 0..height top to bottom, z = 0 (near)..1 (far).
 void SetProjection2D(int width, int height);
+/// The logical rectangle [left, right] x [top, bottom] fills the viewport
+/// (y down, z as above); an empty rectangle is refused (logged).
+void SetProjection2D(float left, float top, float right, float bottom);
 /// A rectangle of negative extent is ignored.
 bool SetScreenViewport(const Rect<short>& rect);
 void ResetSceneTransform();
