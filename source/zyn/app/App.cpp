@@ -1,5 +1,7 @@
 #include <zyn/app/App.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +10,8 @@
 #include <zyn/graphics/Font.h>
 #include <zyn/graphics/FontManager.h>
 #include <zyn/graphics/Graphics.h>
+#include <zyn/platform/Clock.h>
+#include <zyn/platform/WindowSystem.h>
 
 namespace Zyn {
 
@@ -15,9 +19,12 @@ ZYN_IMPLEMENT_CLASS(App, "App", &App::StaticCreate, nullptr, &App::RegisterProps
 
 namespace {
 // The frame-rate display is shared by every application.
-int g_FrameCount = 0;
-float g_FrameTime = 0.f;
-char g_FrameRateText[128] = "";
+FrameRateCounter g_FrameRate;
+
+const long kSecond = 1000000;
+
+// Microseconds from `from` to `to` on the 32-bit clock, which wraps.
+long Elapsed(long from, long to) { return long(s32(u32(to) - u32(from))); }
 }  // namespace
 
 void App::RegisterProps(Class* cls) {
@@ -121,23 +128,49 @@ void App::RenderMouse() {
     Graphics::RenderQuads(quads, 2);
 }
 
+void FrameRateCounter::Reset() {
+    m_Times.clear();
+    m_Text[0] = '\0';
+}
+
+void FrameRateCounter::AddFrame(long nowUs) {
+    // Switched on: the first text comes a second from now.
+    if (m_Times.empty() && !m_Text[0]) m_LastTextUs = nowUs;
+    m_Times.push_back(nowUs);
+    // Keep the last frame before the second too: the time from it to now
+    // spans exactly the frames counted, so a steady pace reads exactly.
+    while (m_Times.size() > 2 && Elapsed(m_Times[1], nowUs) >= kSecond) m_Times.pop_front();
+    if (Elapsed(m_LastTextUs, nowUs) >= kSecond && m_Times.size() >= 2) {
+        const double frames = double(m_Times.size() - 1);
+        const double tpf = double(Elapsed(m_Times.front(), nowUs)) / double(kSecond) / frames;
+        std::snprintf(m_Text, sizeof m_Text, "fps %d\ntpf %f", int(std::lround(1.0 / tpf)), tpf);
+        m_LastTextUs = nowUs;
+    }
+}
+
 void App::RenderFrameRate(float dt) {
     Root* root = Singleton<Root>::Get();
     if ((root->m_KeyStates[123] & Root::kKeyPressed) && !root->m_bInputLocked) m_bShowFrameRate = !m_bShowFrameRate;
-    if (!m_bShowFrameRate) return;
-    ++g_FrameCount;
-    g_FrameTime += dt;
-    if (g_FrameTime >= 1.0f) {
-        std::snprintf(g_FrameRateText, sizeof g_FrameRateText, "fps %d\ntpf %f", g_FrameCount, 1.0 / g_FrameCount);
-        g_FrameCount = 0;
-        g_FrameTime = 0.f;
+    if (!m_bShowFrameRate) {
+        g_FrameRate.Reset();
+        return;
     }
-    if (m_pDebugFont) {
-        // Layers draw in logical units, so the corner is taken from the
-        // visible logical rectangle: the screen width would put the text off
-        // a wide screen.
+    g_FrameRate.AddFrame(getTimeMicroseconds());
+    const char* text = g_FrameRate.GetText();
+    (void)dt;  // clamped by the view: it would count too many frames on a slow machine
+    if (m_pDebugFont && *text) {
+        // Layers draw in logical units; the text keeps its pixel size times
+        // the screen's density, whatever the window's size, at the corner of
+        // what the window shows.
+        const AppSettings* s = root->GetAppSettings();
         const Rect<float> r = GetVisibleRect();
-        m_pDebugFont->RenderText(r.x2 - 100.f, r.y1 + 10.f, 0.f, g_FrameRateText, Color(0xFFFFFFFFu), 0);
+        const float unitsPerPixel = s->screenHeight > 0 ? (r.y2 - r.y1) / float(s->screenHeight) : 1.f;
+        const float scale = std::max(1.f, WindowSystem::GetContentScale()) * unitsPerPixel;
+        Rect<float> box;
+        m_pDebugFont->GetTextScaleRect(box, 0.f, 0.f, text, scale, 0);
+        const float margin = 8.f * scale;
+        m_pDebugFont->RenderTextScale(r.x2 - margin - (box.x2 - box.x1), r.y1 + margin - box.y1, 0.f,
+                                      text, scale, Color(0xFFFFFFFFu), 0);
     }
 }
 

@@ -3,11 +3,31 @@
 // front between the renderer's begin and end of frame.
 #pragma once
 
+#include <deque>
+
 #include <zyn/core/AppObject.h>
 
 namespace Zyn {
 
 class Font;
+
+/// Measures the frame rate over the last second of real time, for the
+/// frame-rate text: "fps N" with the frames per second rounded and "tpf"
+/// with the measured seconds per frame, made anew once a second, empty for
+/// the first second after a reset.
+class FrameRateCounter {
+public:
+    void Reset();
+    /// One frame drawn at `nowUs` on the 32-bit microsecond clock.
+    void AddFrame(long nowUs);
+    /// Borrowed; valid until the next call.
+    const char* GetText() const { return m_Text; }
+
+private:
+    std::deque<long> m_Times;  // the frames of the last second, and the one before
+    long m_LastTextUs = 0;
+    char m_Text[64] = "";
+};
 
 class App : public DynGroupObject {
     ZYN_DECLARE_CLASS(App)

@@ -42,6 +42,11 @@ public:
     /// Shows or hides the pointer over the window; surfaces without a
     /// window of their own ignore it.
     virtual void ShowCursor(bool /*show*/) {}
+
+    /// The screen's density as a multiple of 96 dots per inch (2 on a
+    /// typical high-density laptop panel), for sizing text and lines in
+    /// real pixels; 1 where the surface has no screen.
+    virtual float GetContentScale() const { return 1.f; }
 };
 
 }  // namespace Zyn

@@ -32,6 +32,11 @@ WindowLayer g_Layer;
 
 }  // namespace
 
+float GetContentScale() {
+    const GLSurface* surface = GetSurface();
+    return surface ? surface->GetContentScale() : 1.f;
+}
+
 bool Init(AppSettings*) { return true; }
 
 bool ReInit(AppSettings*) { return true; }

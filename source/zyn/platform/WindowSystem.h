@@ -30,6 +30,8 @@ void* GetHandle();
 /// Shows or hides the pointer over the surface's window, where it has one.
 void ShowMouseCursor(bool show);
 bool SuggestWidescreen();
+/// The current surface's density as a multiple of 96 dpi; 1 without one.
+float GetContentScale();
 /// Sleeps `ms` milliseconds.
 void Sleep(unsigned ms);
 

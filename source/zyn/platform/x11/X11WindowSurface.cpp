@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <poll.h>
@@ -16,6 +17,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <GL/gl.h>
@@ -166,6 +168,34 @@ X11WindowSurface::~X11WindowSurface() {
     XCloseDisplay(m_pDisplay);
 }
 
+namespace {
+
+// The density desktops publish for their fonts (Xft.dpi), else the one the
+// screen's physical size implies; as a multiple of 96 dpi, within 1..4.
+float ReadContentScale(Display* display, int screen) {
+    double dpi = 0.0;
+    if (const char* resources = XResourceManagerString(display)) {
+        XrmInitialize();
+        if (XrmDatabase db = XrmGetStringDatabase(resources)) {
+            char* type = nullptr;
+            XrmValue value;
+            if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+                dpi = std::strtod(value.addr, nullptr);
+            XrmDestroyDatabase(db);
+        }
+    }
+    if (!(dpi > 0.0)) {
+        const int mm = DisplayHeightMM(display, screen);
+        // Servers that know no size report 0 or a made-up one near 96 dpi.
+        if (mm > 0) dpi = DisplayHeight(display, screen) * 25.4 / mm;
+    }
+    if (!(dpi > 0.0)) return 1.f;
+    const double scale = dpi / 96.0;
+    return float(scale < 1.0 ? 1.0 : scale > 4.0 ? 4.0 : scale);
+}
+
+}  // namespace
+
 bool X11WindowSurface::OpenDisplay(const char* displayName) {
     InstallErrorHandler();
     m_pDisplay = XOpenDisplay(displayName);
@@ -175,6 +205,7 @@ bool X11WindowSurface::OpenDisplay(const char* displayName) {
         return false;
     }
     m_Screen = DefaultScreen(m_pDisplay);
+    m_fContentScale = ReadContentScale(m_pDisplay, m_Screen);
     int major = 0, minor = 0;
     if (!glXQueryVersion(m_pDisplay, &major, &minor)) {
         LogSend(kLogError, "X11WindowSurface -> the display has no GLX");

@@ -69,6 +69,8 @@ public:
     /// The connection to the X server.
     int GetEventDescriptor() const override;
     bool IsOwnWindow() const override { return m_bOwnWindow; }
+    /// Xft.dpi when the desktop sets it, else the screen's physical size.
+    float GetContentScale() const override { return m_fContentScale; }
 
     /// Borrowed.
     _XDisplay* GetDisplay() const { return m_pDisplay; }
@@ -98,6 +100,7 @@ private:
     bool m_bResized = false;
     int m_Width = 0;
     int m_Height = 0;
+    float m_fContentScale = 1.f;
 };
 
 }  // namespace Zyn
