@@ -7,8 +7,6 @@
 #include <vector>
 
 #include <screensaver/OrvSettings.h>
-#include <screensaver/SSHall.h>
-#include <screensaver/SSTrophy.h>
 #include <screensaver/ScreenSaverApp.h>
 #include <zyn/app/SaveManager.h>
 #include <zyn/core/Root.h>
@@ -28,6 +26,9 @@ const char* const kTextures[] = {"temple\\temple.jp2", "misc\\trophies.jp2", "gu
 const char* const kEffects[] = {"fx\\stats_trophy.zyn", "fx\\scarab_crush.zyn", "fx\\charged_path.zyn",
                                 "fx\\sel_7.zyn",        "fx\\ss_glyphs_1.zyn",   "fx\\ss_glyphs_2.zyn",
                                 "fx\\ss_glyphs_3.zyn"};
+
+// The preloaded art and effects, one reference each, until ZynMainSceneShutDown.
+std::vector<Zyn::Object*> g_Preloaded;
 
 /// The save directory's suffix must stay one folder name: a line that would
 /// climb out of the preferences folder or name a sub-folder is refused.
@@ -81,11 +82,12 @@ void ZynMainScene() {
     // Only the hall's stone is seen at many sizes: it alone is mipmapped.
     for (const char* name : kTextures) {
         Zyn::Texture::ms_bMipMaps = name == kTextures[0];
-        textures->GetResourceTyped(name);
+        if (Zyn::Texture* texture = textures->GetResourceTyped(name)) g_Preloaded.push_back(texture);
     }
     Zyn::Texture::ms_bMipMaps = false;
     Zyn::EffectManager* effects = Zyn::GetCreateEffectManager();
-    for (const char* name : kEffects) effects->GetEffect(name);
+    for (const char* name : kEffects)
+        if (Zyn::ParticleEffect* effect = effects->GetEffect(name)) g_Preloaded.push_back(effect);
 
     Zyn::SaveManager* saves = Zyn::Singleton<Zyn::SaveManager>::Get();
     if (Zyn::File* f = root->OpenFile("save_path\\save_path.txt", true)) {
@@ -107,8 +109,7 @@ void ZynMainScene() {
     if (OrvSettings* settings = Zyn::SingletonEx<OrvSettings>::ms_pInstance) settings->m_bTrophyVariant = true;
 
     ScreenSaverApp* app = new ScreenSaverApp("MyApp");
-    app->InsertObject(new SSHall(), -1, 0, nullptr);
-    app->InsertObject(new SSTrophy(), -1, 0, nullptr);
+    app->StartShow();
     root->InsertObject(app, -1, 0, nullptr);
 
     Zyn::WindowSystem::ShowMouseCursor(false);
@@ -117,3 +118,12 @@ void ZynMainScene() {
 }
 
 void RegisterZynMain() { SetZynMain(&ZynMainScene); }
+
+void ZynMainSceneShutDown() {
+    Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+    // The scene first, then what it was drawn from: the managers then hold
+    // no reference of ours when the Root lets them go.
+    if (ScreenSaverApp* app = Zyn::SingletonEx<ScreenSaverApp>::ms_pInstance) root->RemoveObject(app, -3);
+    for (Zyn::Object* object : g_Preloaded) object->Release();
+    g_Preloaded.clear();
+}

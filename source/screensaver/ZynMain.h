@@ -10,6 +10,12 @@ const char* const kScenePackName = "RezAduva.pac";
 
 void ZynMainScene();
 
+/// Ends the scene on a normal exit, while the GL context still exists: the
+/// application leaves Root and the preloaded art and effects are released,
+/// so that Root finds no resource still referenced. Nothing when the scene
+/// never started.
+void ZynMainSceneShutDown();
+
 /// Checks, before anything starts, that the pack at `path` can be read and
 /// holds every member the scene loads. False with one line in `problem`
 /// (why the pack cannot be read, or which member it lacks) otherwise.

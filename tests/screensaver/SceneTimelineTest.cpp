@@ -18,6 +18,8 @@
 #include <screensaver/ScreenSaverApp.h>
 #include <screensaver/ZynMain.h>
 #include <zyn/core/Root.h>
+#include <zyn/graphics/Texture.h>
+#include <zyn/graphics/TextureManager.h>
 #include <zyn/platform/GLSurface.h>
 #include <zyn/platform/HostDriver.h>
 #include <zyn/platform/OffscreenSurface.h>
@@ -196,4 +198,25 @@ TEST_F(SceneTimeline, KeyMomentsOfTheSixtySeconds) {
     EXPECT_EQ(names.count("burst"), 0u);
     EXPECT_EQ(names.count("rank"), 0u);
     EXPECT_EQ(names.count("swiatelko"), 1u);
+
+    // Asked to replay, the show starts again from the dark with the same
+    // layers, the art still loaded and never loaded twice.
+    TextureManager* textures = GetCreateTextureManager();
+    Texture* stone = textures->GetResourceTyped("temple\\temple.jp2");
+    const int stoneRefs = stone->GetRefCount();
+    app->SetReplayInterval(1.0f);
+    PlayTo(61.05f);
+    ASSERT_EQ(layers.size(), 2u);
+    EXPECT_EQ(layers.front()->GetName(), "trophy");
+    EXPECT_EQ(layers.back()->GetName(), "hall");
+    EXPECT_FLOAT_EQ(Hall().visible, 0.f);
+    EXPECT_EQ(Hall().speed, 0.f);
+    EXPECT_EQ(textures->GetResourceTyped("temple\\temple.jp2"), stone) << "the art was loaded again";
+    stone->Release();
+    EXPECT_EQ(stone->GetRefCount(), stoneRefs) << "the old hall let its texture go, the new one took it";
+    EXPECT_LT(Grab().LumaLogical(0, 100, 180, 600), 2.f);  // dark again
+    app->SetReplayInterval(0.f);
+    PlayTo(65.0f);
+    EXPECT_FLOAT_EQ(Hall().visible, 1.f) << "the second show runs its own timeline";
+    EXPECT_EQ(LayerNames().count("fx"), 1u);
 }
