@@ -115,20 +115,3 @@ TEST(PacFormat, ScanReportsEveryFaultWithItsEntryAndOffset) {
         }
     }
 }
-
-TEST(PacFormat, ScanFindsTheDirectoryEndAndTheLenientReaderDropsLongNames) {
-    const std::string longName(130, 'L');
-    const uint32_t data = 4 + 10 + 130 + 11;
-    RawPack p;
-    p.U32(2).Entry(longName, data, 1).Entry("b", data + 1, 1).Data(Bytes{1, 2});
-    EXPECT_EQ(ScanBytes(p.Coded()).directoryEnd, data);
-
-    TempDir dir;
-    WriteBytes(dir / "p.pac", p.Coded());
-    SimpleFile file;
-    ASSERT_TRUE(file.Open((dir / "p.pac").c_str(), "rb"));
-    const std::vector<PacDirectoryEntry> kept = ReadPacDirectory(file, u32(p.Size()), "test", "p.pac");
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0].name, "b");
-    EXPECT_EQ(kept[0].offset, data + 1);
-}
