@@ -102,7 +102,7 @@ const char* KindOf(mode_t mode) {
     if (S_ISCHR(mode)) return "a character device";
     if (S_ISBLK(mode)) return "a block device";
     if (S_ISDIR(mode)) return "a folder";
-    return "not a regular file";
+    return "a special file";
 }
 
 // The path with every link resolved, or empty (errno set) when it cannot be.
@@ -120,12 +120,14 @@ bool IsInside(const std::string& path, const std::string& tree) {
 }
 
 void Collector::Problem(const char* format, ...) {
-    char message[2048];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    va_copy(again, args);
+    std::vector<char> message(size_t(std::max(0, std::vsnprintf(nullptr, 0, format, args))) + 1);
+    std::vsnprintf(message.data(), message.size(), format, again);
+    va_end(again);
     va_end(args);
-    ZynTool::Error("%s", message);
+    ZynTool::Error("%s", message.data());
     ++m_Problems;
 }
 
