@@ -15,6 +15,8 @@ PACKAGES="
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   xvfb xauth x11-utils xdotool
   xscreensaver xscreensaver-gl
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
+  sway weston grim
 "
 
 missing=""
