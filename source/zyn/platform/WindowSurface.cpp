@@ -1,5 +1,7 @@
 #include <zyn/platform/WindowSurface.h>
 
+#include <cstdlib>
+
 #include <zyn/core/Log.h>
 #include <zyn/core/Root.h>
 #include <zyn/platform/OffscreenSurface.h>
@@ -17,8 +19,15 @@ void WindowSurface::Send(int code, int a, int b) {
 bool HasWindowBackend(WindowBackend backend) {
     switch (backend) {
         case WindowBackend::kAuto:
+            return HasWindowBackend(WindowBackend::kX11) || HasWindowBackend(WindowBackend::kWayland);
         case WindowBackend::kX11:
 #ifdef ZYN_HAVE_X11
+            return true;
+#else
+            return false;
+#endif
+        case WindowBackend::kWayland:
+#ifdef ZYN_HAVE_WAYLAND
             return true;
 #else
             return false;
@@ -27,20 +36,56 @@ bool HasWindowBackend(WindowBackend backend) {
     return false;
 }
 
+namespace {
+
+// An X window (a daemon's or the root) exists only on X11; otherwise a
+// Wayland session, told by $WAYLAND_DISPLAY, gets Wayland.
+WindowBackend ChooseBackend(const WindowRequest& request) {
+    if (request.backend != WindowBackend::kAuto) return request.backend;
+    const bool wantsXWindow = request.kind == WindowRequest::Kind::kForeignWindow ||
+                              request.kind == WindowRequest::Kind::kRootWindow;
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (HasWindowBackend(WindowBackend::kWayland) && !wantsXWindow && wayland && *wayland)
+        return WindowBackend::kWayland;
+    if (HasWindowBackend(WindowBackend::kX11)) return WindowBackend::kX11;
+    return WindowBackend::kWayland;
+}
+
+}  // namespace
+
 WindowSurface* CreateWindowSurface(const WindowRequest& request, WindowError* error) {
     WindowError local = WindowError::kNone;
     WindowError& why = error ? *error : local;
     why = WindowError::kNone;
-    if (!HasWindowBackend(request.backend)) {
+    const WindowBackend backend = ChooseBackend(request);
+    if (!HasWindowBackend(backend)) {
         LogSend(kLogError, "WindowSurface -> no window-system backend is built in");
         why = WindowError::kNoBackend;
         return nullptr;
     }
+    switch (backend) {
+        case WindowBackend::kAuto:
+            break;
+        case WindowBackend::kX11:
+            if (request.coverOutputs) {
+                LogSend(kLogError, "WindowSurface -> X11 covers the screens through the root window or a daemon's");
+                why = WindowError::kNoWindow;
+                return nullptr;
+            }
 #ifdef ZYN_HAVE_X11
-    return Backends::CreateX11WindowSurface(request, why);
+            return Backends::CreateX11WindowSurface(request, why);
 #else
-    return nullptr;
+            break;
 #endif
+        case WindowBackend::kWayland:
+#ifdef ZYN_HAVE_WAYLAND
+            return Backends::CreateWaylandWindowSurface(request, why);
+#else
+            break;
+#endif
+    }
+    why = WindowError::kNoBackend;
+    return nullptr;
 }
 
 GLSurface* CreateOffscreenSurface() { return Backends::CreateEglOffscreenSurface(); }

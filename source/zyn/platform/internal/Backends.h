@@ -18,6 +18,10 @@ WindowSurface* CreateX11WindowSurface(const WindowRequest& request, WindowError&
 /// Makes no GLX context current on the calling thread.
 void ReleaseCurrentGlxContext();
 
+/// The Wayland backend (EGL on Wayland surfaces); only in builds with
+/// Wayland. Its contexts are EGL contexts, released as such.
+WindowSurface* CreateWaylandWindowSurface(const WindowRequest& request, WindowError& error);
+
 /// The GL dispatcher refuses a context of one window-system API on a thread
 /// that still has one of another current: a backend calls this before it
 /// makes its own context current. `self` is kept.
