@@ -1,7 +1,10 @@
 #include "CommandArgs.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace ZynTool {
 
@@ -79,17 +82,73 @@ Args ParseArgs(int argc, char** argv, int first, const std::vector<OptionDef>& d
 bool ParseSize(const std::string& text, int minSide, int maxSide, int& w, int& h) {
     const size_t x = text.find_first_of("xX");
     if (x == std::string::npos) return false;
-    const std::string a = text.substr(0, x), b = text.substr(x + 1);
-    auto digits = [](const std::string& s) {
-        if (s.empty() || s.size() > 5) return false;
-        for (char c : s)
-            if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-        return true;
-    };
-    if (!digits(a) || !digits(b)) return false;
-    w = std::atoi(a.c_str());
-    h = std::atoi(b.c_str());
-    return w >= minSide && w <= maxSide && h >= minSide && h <= maxSide;
+    int width = 0, height = 0;
+    if (!ParseInteger(text.substr(0, x), minSide, maxSide, width) ||
+        !ParseInteger(text.substr(x + 1), minSide, maxSide, height))
+        return false;
+    w = width;
+    h = height;
+    return true;
+}
+
+bool ParseInteger(const std::string& text, long long min, long long max, long long& value, bool allowHex) {
+    size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    int base = 10;
+    if (allowHex && text.size() > i + 1 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) return false;
+    // Accumulated as a magnitude with its own overflow check: strtoll would
+    // take blanks and '+' and quietly clamp.
+    unsigned long long magnitude = 0;
+    const unsigned long long limit = 1ull << 63;
+    for (; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        int digit = 0;
+        if (std::isdigit(c))
+            digit = c - '0';
+        else if (base == 16 && std::isxdigit(c))
+            digit = std::tolower(c) - 'a' + 10;
+        else
+            return false;
+        if (magnitude > (limit - unsigned(digit)) / unsigned(base)) return false;
+        magnitude = magnitude * unsigned(base) + unsigned(digit);
+    }
+    long long v = 0;
+    if (negative)
+        v = magnitude == limit ? std::numeric_limits<long long>::min() : -static_cast<long long>(magnitude);
+    else if (magnitude >= limit)
+        return false;
+    else
+        v = static_cast<long long>(magnitude);
+    if (v < min || v > max) return false;
+    value = v;
+    return true;
+}
+
+bool ParseInteger(const std::string& text, int min, int max, int& value) {
+    long long v = 0;
+    if (!ParseInteger(text, static_cast<long long>(min), static_cast<long long>(max), v)) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseNumber(const std::string& text, double min, double max, double& value) {
+    if (text.empty() || text[0] == '+') return false;
+    // strtod alone would also read blanks, hexadecimal, "inf" and "nan".
+    for (const char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+' && c != 'e' &&
+            c != 'E')
+            return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < min || v > max) return false;
+    value = v;
+    return true;
 }
 
 }  // namespace ZynTool

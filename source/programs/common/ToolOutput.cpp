@@ -24,6 +24,8 @@ void Error(const char* format, ...) {
     std::fputc('\n', stderr);
 }
 
+void Error(const std::string& message) { Error("%s", message.c_str()); }
+
 int Usage(const std::string& problem, const char* help) {
     Error("%s", problem.c_str());
     if (help)

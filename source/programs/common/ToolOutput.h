@@ -20,6 +20,8 @@ const char* GetProgramName();
 
 /// "<program>: <message>" and a newline on standard error.
 void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/// The same for a message already put together ('%' is printed as it is).
+void Error(const std::string& message);
 
 /// Reports a usage problem, then `help` when given, else the line
 /// "Run '<program> --help' for the options."; returns kExitUsage.
