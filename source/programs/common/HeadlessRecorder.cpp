@@ -1,0 +1,111 @@
+#include "HeadlessRecorder.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include <zyn/graphics/image/PngWriter.h>
+#include <zyn/platform/GLSurface.h>
+#include <zyn/platform/OffscreenSurface.h>
+
+#include "ToolOutput.h"
+
+namespace fs = std::filesystem;
+
+namespace ZynTool {
+
+std::string FrameFileName(int index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", index);
+    return name;
+}
+
+HeadlessRecorder::HeadlessRecorder(const RecorderSettings& settings) : m_Settings(settings) {}
+
+HeadlessRecorder::~HeadlessRecorder() = default;
+
+bool HeadlessRecorder::Open() {
+    const std::string& out = m_Settings.outFolder;
+    if (!out.empty()) {
+        std::error_code ec;
+        fs::create_directories(out, ec);
+        if (ec || !fs::is_directory(out, ec)) {
+            Error("cannot make the output folder %s", out.c_str());
+            return false;
+        }
+        // A folder we may not write into would fail only at the first frame,
+        // after the whole start-up.
+        if (access(out.c_str(), W_OK) != 0) {
+            Error("cannot write into the output folder %s", out.c_str());
+            return false;
+        }
+    }
+    m_pSurface.reset(Zyn::CreateOffscreenSurface());
+    return true;
+}
+
+bool HeadlessRecorder::CheckContext() const {
+    if (m_pSurface && m_pSurface->HasContext() && m_pSurface->GetWidth() == m_Settings.width &&
+        m_pSurface->GetHeight() == m_Settings.height)
+        return true;
+    Error("no offscreen OpenGL context (EGL with Mesa's surfaceless platform is needed)");
+    return false;
+}
+
+float HeadlessRecorder::GetStepSeconds() const { return float(1.0 / m_Settings.framesPerSecond); }
+
+long HeadlessRecorder::GetStepMicroseconds() const {
+    return std::lround(1000000.0 / m_Settings.framesPerSecond);
+}
+
+bool HeadlessRecorder::Record(const RenderFrame& render, SheetPlan* plan) {
+    m_Frames = 0;
+    m_SheetText.clear();
+    const bool writes = !m_Settings.outFolder.empty();
+    const size_t frameBytes = size_t(m_Settings.width) * size_t(m_Settings.height) * 4;
+    std::vector<Zyn::u8> rgba;
+    for (int i = 0; i < m_Settings.frameCount; ++i) {
+        if (!render(i)) return false;
+        if (!writes) {
+            ++m_Frames;
+            continue;
+        }
+        if (!m_pSurface || !m_pSurface->ReadPixels(rgba) || rgba.size() != frameBytes) {
+            Error("cannot read frame %d back from the offscreen surface", i);
+            return false;
+        }
+        const std::string path = PathOf(FrameFileName(i));
+        if (!Zyn::WritePNG(path.c_str(), m_Settings.width, m_Settings.height, rgba)) {
+            Error("cannot write the frame %s", path.c_str());
+            return false;
+        }
+        ++m_Frames;
+        if (plan && !plan->Add(i, rgba)) {
+            Error("cannot put frame %d on the contact sheet", i);
+            return false;
+        }
+    }
+    if (!writes || !plan) return true;
+    Zyn::ContactSheet sheet;
+    const std::string sheetPath = PathOf(kContactSheetName);
+    if (!plan->Build(sheet) || !Zyn::WritePNG(sheetPath.c_str(), sheet.width, sheet.height, sheet.rgba)) {
+        Error("cannot write the contact sheet %s", sheetPath.c_str());
+        return false;
+    }
+    m_SheetText = plan->Describe();
+    return true;
+}
+
+void HeadlessRecorder::PrintSummary() const {
+    if (m_Settings.outFolder.empty() || m_Frames == 0) return;
+    std::printf("Wrote %d frames of %dx%d to %s ... %s\n", m_Frames, m_Settings.width, m_Settings.height,
+                PathOf(FrameFileName(0)).c_str(), FrameFileName(m_Frames - 1).c_str());
+    if (!m_SheetText.empty())
+        std::printf("Wrote the contact sheet of %s to %s\n", m_SheetText.c_str(),
+                    PathOf(kContactSheetName).c_str());
+}
+
+}  // namespace ZynTool
