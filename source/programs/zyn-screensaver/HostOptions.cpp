@@ -1,10 +1,9 @@
 #include "HostOptions.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include <limits>
+
+#include "CommandArgs.h"
 
 namespace ZynHost {
 
@@ -15,7 +14,7 @@ const int kMaxSide = 8192;
 const double kMaxFramesPerSecond = 1000.0;  // the view waits 1 ms between frames anyway
 const double kMaxSeconds = 3600.0;
 const int kMaxFrames = 100000;
-const long kMaxDelay = 10000000;
+const long long kMaxDelay = 10000000;
 
 const char* const kUsage =
     "Usage: zyn-screensaver [MODE] [OPTIONS]\n"
@@ -54,32 +53,18 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
 
-// Whole-string conversions: trailing characters, overflow or an empty
-// string are refused.
-bool ToDouble(const std::string& text, double& value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && end && *end == '\0' && std::isfinite(value);
-}
+using ZynTool::ParseInteger;
+using ZynTool::ParseNumber;
 
-bool ToLong(const std::string& text, long& value, int base) {
-    // strtoull alone would take signs, blanks and a second "0x".
-    if (text.empty() || text.size() > 10) return false;
-    for (const char c : text) {
-        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c))
-                         : std::isdigit(static_cast<unsigned char>(c))))
-            return false;
-    }
-    const unsigned long long v = std::strtoull(text.c_str(), nullptr, base);
-    if (v > 0xFFFFFFFFull) return false;
-    value = long(v);
-    return true;
+const long long kMaxWindowId = 0xFFFFFFFF;
+
+bool IsNumber(const std::string& text) {
+    double any = 0.0;
+    return ParseNumber(text, std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max(), any);
 }
 
 bool IsFrameRate(const std::string& text, double& fps) {
-    return ToDouble(text, fps) && fps > 0.0 && fps <= kMaxFramesPerSecond;
+    return ParseNumber(text, 0.0, kMaxFramesPerSecond, fps) && fps > 0.0;
 }
 
 class Parser {
@@ -177,7 +162,7 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
         double fps = 0.0;
         if (m_bInline) {
             if (!IsFrameRate(m_InlineValue, fps)) return Fail("bad frame rate '" + m_InlineValue + "'");
-        } else if (m_Index + 1 < m_Argc && ToDouble(m_Argv[m_Index + 1], fps)) {
+        } else if (m_Index + 1 < m_Argc && IsNumber(m_Argv[m_Index + 1])) {
             ++m_Index;
             if (!IsFrameRate(m_Argv[m_Index], fps))
                 return Fail(std::string("bad frame rate '") + m_Argv[m_Index] + "' (above 0, at most 1000)");
@@ -192,10 +177,10 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
         m_Options.showFrameRate = true;
     } else if (name == "--delay") {
         if (!TakeValue(arg, value)) return false;
-        long delay = 0;
-        if (!ToLong(value, delay, 10) || delay > kMaxDelay)
+        long long delay = 0;
+        if (!ParseInteger(value, 0, kMaxDelay, delay))
             return Fail("bad delay '" + value + "' (microseconds, 0 to 10000000)");
-        m_Options.frameMicroseconds = delay;
+        m_Options.frameMicroseconds = long(delay);
         m_bDelay = true;
     } else if (name == "--detail") {
         if (!TakeValue(arg, value)) return false;
@@ -212,7 +197,7 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
     } else if (name == "--seconds") {
         if (!TakeValue(arg, value)) return false;
         double s = 0.0;
-        if (!ToDouble(value, s) || s <= 0.0 || s > kMaxSeconds)
+        if (!ParseNumber(value, 0.0, kMaxSeconds, s) || s <= 0.0)
             return Fail("bad length '" + value + "' (seconds, above 0, at most 3600)");
         m_Options.seconds = s;
         if (m_HeadlessOnly.empty()) m_HeadlessOnly = arg;
@@ -293,22 +278,14 @@ ParseResult ParseHostOptions(int argc, const char* const* argv, HostOptions& opt
 }
 
 bool ParseWindowId(const std::string& text, unsigned long& id) {
-    long value = 0;
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    if (!ToLong(hex ? text.substr(2) : text, value, hex ? 16 : 10) || value == 0) return false;
+    long long value = 0;
+    if (!ParseInteger(text, 1, kMaxWindowId, value, true)) return false;
     id = static_cast<unsigned long>(value);
     return true;
 }
 
 bool ParseSize(const std::string& text, int& width, int& height) {
-    const std::string::size_type x = text.find_first_of("xX");
-    if (x == std::string::npos) return false;
-    long w = 0, h = 0;
-    if (!ToLong(text.substr(0, x), w, 10) || !ToLong(text.substr(x + 1), h, 10)) return false;
-    if (w < kMinSide || w > kMaxSide || h < kMinSide || h > kMaxSide) return false;
-    width = int(w);
-    height = int(h);
-    return true;
+    return ZynTool::ParseSize(text, kMinSide, kMaxSide, width, height);
 }
 
 int HeadlessFrameCount(const HostOptions& options) {

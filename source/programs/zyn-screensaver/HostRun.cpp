@@ -2,7 +2,6 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,14 +18,18 @@
 #include <zyn/platform/Folders.h>
 #include <zyn/platform/GLSurface.h>
 #include <zyn/platform/HostDriver.h>
-#include <zyn/platform/OffscreenSurface.h>
-#include <zyn/graphics/image/PngWriter.h>
 #include <zyn/platform/WindowSystem.h>
 #include <zyn/platform/WindowSurface.h>
 
 #include "FramePacer.h"
+#include "HeadlessRecorder.h"
+#include "ToolOutput.h"
 
 namespace fs = std::filesystem;
+
+using ZynTool::Error;
+using ZynTool::kExitFailed;
+using ZynTool::kExitOk;
 
 namespace ZynHost {
 
@@ -35,12 +38,6 @@ namespace {
 const char* const kProgram = "zyn-screensaver";
 const char* const kWindowTitle = "Zyn Screen Saver";
 const int kKeyFrameRate = 123;  // F12 toggles the application's frame-rate text
-
-void Say(const char* format, const std::string& a = std::string(), const std::string& b = std::string()) {
-    std::fprintf(stderr, "%s: ", kProgram);
-    std::fprintf(stderr, format, a.c_str(), b.c_str());
-    std::fputc('\n', stderr);
-}
 
 bool IsRegularFile(const std::string& path) {
     struct stat st;
@@ -71,10 +68,8 @@ std::string PrepareDataFolder(const HostOptions& options, bool& hasPack) {
     const std::string folder = Zyn::Folders::GetDataFolder();
     hasPack = IsRegularFile(folder + "/" + kPackName);
     if (!hasPack) {
-        std::fprintf(stderr,
-                     "%s: %s is missing from the data folder %s (name the folder with --data DIR or "
-                     "ZYN_DATA_DIR)\n",
-                     kProgram, kPackName, folder.c_str());
+        Error("%s is missing from the data folder %s (name the folder with --data DIR or ZYN_DATA_DIR)",
+              kPackName, folder.c_str());
     }
     return folder;
 }
@@ -109,12 +104,12 @@ bool WriteStats(const std::string& path, long frames, double wallSeconds) {
     if (path.empty()) return true;
     FILE* f = std::fopen(path.c_str(), "w");
     if (!f) {
-        Say("cannot write the stats file %s", path);
+        Error("cannot write the stats file %s", path.c_str());
         return false;
     }
     std::fprintf(f, "frames %ld\nseconds %.3f\ncpu_seconds %.3f\n", frames, wallSeconds, CpuSeconds());
     const bool ok = std::fclose(f) == 0;
-    if (!ok) Say("cannot write the stats file %s", path);
+    if (!ok) Error("cannot write the stats file %s", path.c_str());
     return ok;
 }
 
@@ -154,7 +149,7 @@ Zyn::WindowSurface* OpenLiveSurface(const HostOptions& options) {
                 request.kind = Zyn::WindowRequest::Kind::kRootWindow;
                 what = "cannot draw into the root window of '" + displayName + "'";
             } else if (!ParseWindowId(env, id)) {
-                Say("XSCREENSAVER_WINDOW holds no window id: '%s'", env);
+                Error("XSCREENSAVER_WINDOW holds no window id: '%s'", env.c_str());
                 return nullptr;
             } else {
                 request.kind = Zyn::WindowRequest::Kind::kForeignWindow;
@@ -170,13 +165,46 @@ Zyn::WindowSurface* OpenLiveSurface(const HostOptions& options) {
     Zyn::WindowSurface* surface = Zyn::CreateWindowSurface(request, &error);
     // Refuse plainly: the window layer's own lines are terse.
     if (error == Zyn::WindowError::kNoBackend)
-        Say("this build has no window-system backend; only --headless works");
+        Error("this build has no window-system backend; only --headless works");
     else if (error == Zyn::WindowError::kNoDisplay)
-        Say("cannot open the X display '%s'", displayName);
+        Error("cannot open the X display '%s'", displayName.c_str());
     else if (!surface)
-        Say("%s", what);
+        Error(what);
     return surface;
 }
+
+// The export's contact sheet: the frames of ContactSheetFrames, six to a
+// row. Tiles keep the frame's shape and make a sheet about 960 pixels wide;
+// each is reduced as its frame goes by, so only the tiles are kept.
+class SpreadSheet : public ZynTool::SheetPlan {
+public:
+    SpreadSheet(int frameW, int frameH, int frameCount)
+        : m_FrameW(frameW), m_FrameH(frameH), m_Picked(ContactSheetFrames(frameCount)) {
+        m_Columns = std::max(1, std::min(int(m_Picked.size()), 6));
+        m_TileW = std::min(frameW, 960 / m_Columns);
+        m_TileH = std::max(1, int((long(m_TileW) * frameH + frameW / 2) / frameW));
+    }
+
+    bool Add(int index, const std::vector<Zyn::u8>& rgba) override {
+        if (m_Tiles.size() >= m_Picked.size() || m_Picked[m_Tiles.size()] != index) return true;
+        Zyn::ContactSheet tile;
+        if (!Zyn::BuildContactSheet({rgba}, m_FrameW, m_FrameH, 1, m_TileW, m_TileH, tile)) return false;
+        m_Tiles.push_back(std::move(tile.rgba));
+        return true;
+    }
+
+    bool Build(Zyn::ContactSheet& sheet) override {
+        return Zyn::BuildContactSheet(m_Tiles, m_TileW, m_TileH, m_Columns, m_TileW, m_TileH, sheet);
+    }
+
+    std::string Describe() const override { return std::to_string(m_Tiles.size()) + " frames"; }
+
+private:
+    int m_FrameW, m_FrameH;
+    std::vector<int> m_Picked;
+    int m_Columns = 1, m_TileW = 1, m_TileH = 1;
+    std::vector<std::vector<Zyn::u8>> m_Tiles;  // the picked frames reduced, in order
+};
 
 }  // namespace
 
@@ -205,16 +233,10 @@ std::string ChooseLogFile(const HostOptions& options) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
-        Say("cannot make the log folder %s; no log file", folder);
+        Error("cannot make the log folder %s; no log file", folder.c_str());
         return std::string();
     }
     return folder + "/log.txt";
-}
-
-std::string FrameFileName(int index) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%05d.png", index);
-    return name;
 }
 
 std::vector<int> ContactSheetFrames(int frameCount) {
@@ -230,7 +252,7 @@ std::vector<int> ContactSheetFrames(int frameCount) {
 int RunLive(const HostOptions& options) {
     const long long startUs = MonotonicMicroseconds();
     if (!StopSignals::Install()) {
-        Say("cannot set up the signal pipe");
+        Error("cannot set up the signal pipe");
         return kExitFailed;
     }
     // Paths are fixed before the view moves into the data folder.
@@ -250,10 +272,10 @@ int RunLive(const HostOptions& options) {
     Zyn::HostDriver driver;
     if (!driver.Create(surface.get(), float(surface->GetWidth()), float(surface->GetHeight()),
                        options.mode == Mode::kWindow)) {
-        Say("the screen saver refused the window size");
+        Error("the screen saver refused the window size");
         return kExitFailed;
     }
-    if (!surface->HasContext()) Say("no OpenGL context on the window; nothing will be drawn");
+    if (!surface->HasContext()) Error("no OpenGL context on the window; nothing will be drawn");
     ApplySceneOptions(options);
     driver.Start();
 
@@ -265,7 +287,7 @@ int RunLive(const HostOptions& options) {
     while (!StopSignals::IsStopRequested()) {
         surface->PumpEvents();
         if (surface->IsDestroyed()) {
-            Say("the window is gone; stopping");
+            Error("the window is gone; stopping");
             break;
         }
         if (surface->IsClosed()) break;  // the window manager's close button
@@ -276,7 +298,7 @@ int RunLive(const HostOptions& options) {
         }
         int width = 0, height = 0;
         if (surface->TakeResize(width, height) && !driver.Resize(width, height))
-            Say("cannot follow the window to its new size");
+            Error("cannot follow the window to its new size");
 
         const long long now = MonotonicMicroseconds();
         if (now < due) {
@@ -296,7 +318,7 @@ int RunLive(const HostOptions& options) {
 int RunHeadless(const HostOptions& options) {
     const long long startUs = MonotonicMicroseconds();
     if (!StopSignals::Install()) {
-        Say("cannot set up the signal pipe");
+        Error("cannot set up the signal pipe");
         return kExitFailed;
     }
     bool hasPack = false;
@@ -304,92 +326,48 @@ int RunHeadless(const HostOptions& options) {
     if (!hasPack) return kExitFailed;
 
     // Paths are fixed before the view moves into the data folder.
-    const std::string out = AbsolutePath(options.outFolder);
+    ZynTool::RecorderSettings settings;
+    settings.outFolder = AbsolutePath(options.outFolder);
+    settings.width = options.width;
+    settings.height = options.height;
+    settings.framesPerSecond = options.framesPerSecond;
+    settings.frameCount = HeadlessFrameCount(options);
     const std::string stats = options.statsFile.empty() ? std::string() : AbsolutePath(options.statsFile);
-    std::error_code ec;
-    fs::create_directories(out, ec);
-    if (ec || !fs::is_directory(out, ec)) {
-        Say("cannot make the output folder %s", out);
-        return kExitFailed;
-    }
-    if (access(out.c_str(), W_OK) != 0) {
-        Say("cannot write into the output folder %s", out);
-        return kExitFailed;
-    }
+    ZynTool::HeadlessRecorder recorder(settings);
+    if (!recorder.Open()) return kExitFailed;
 
-    std::unique_ptr<Zyn::GLSurface> surface(Zyn::CreateOffscreenSurface());
     PrepareLogFile(options);
     RegisterZynMain();
     Zyn::HostDriver driver;
-    driver.UseFixedStep(std::lround(1000000.0 / options.framesPerSecond));
-    if (!driver.Create(surface.get(), float(options.width), float(options.height), false)) {
-        Say("the screen saver refused the frame size");
+    driver.UseFixedStep(recorder.GetStepMicroseconds());
+    if (!driver.Create(recorder.GetSurface(), float(options.width), float(options.height), false)) {
+        Error("the screen saver refused the frame size");
         return kExitFailed;
     }
-    if (!surface->HasContext() || surface->GetWidth() != options.width ||
-        surface->GetHeight() != options.height) {
-        Say("no offscreen OpenGL context (EGL with Mesa's surfaceless platform is needed)");
+    if (!recorder.CheckContext()) {
         TearDown(driver);
         return kExitFailed;
     }
     ApplySceneOptions(options);
     driver.Start();
 
-    const int frameCount = HeadlessFrameCount(options);
-    const std::vector<int> sheetFrames = ContactSheetFrames(frameCount);
-    const int columns = int(sheetFrames.size()) < 6 ? int(sheetFrames.size()) : 6;
-    // Tiles keep the frame's shape and make a sheet about 960 pixels wide.
-    const int tileW = options.width < 960 / columns ? options.width : 960 / columns;
-    const int tileH = std::max(1, int((long(tileW) * options.height + options.width / 2) / options.width));
-
-    std::vector<std::vector<Zyn::u8>> tiles;
-    std::vector<std::vector<Zyn::u8>> one(1);
-    size_t nextTile = 0;
-    int status = kExitOk;
-    int written = 0;
-    for (int i = 0; i < frameCount; ++i) {
-        if (StopSignals::IsStopRequested()) {
-            Say("interrupted; the export is incomplete");
-            status = kExitFailed;
-            break;
-        }
-        driver.Frame();
-        if (i == 0) AfterFirstFrame(options);
-        std::vector<Zyn::u8>& rgba = one[0];
-        const std::string path = out + "/" + FrameFileName(i);
-        if (!surface->ReadPixels(rgba) || !Zyn::WritePNG(path.c_str(), options.width, options.height, rgba)) {
-            Say("cannot write the frame %s", path);
-            status = kExitFailed;
-            break;
-        }
-        ++written;
-        if (nextTile < sheetFrames.size() && sheetFrames[nextTile] == i) {
-            Zyn::ContactSheet tile;
-            if (!Zyn::BuildContactSheet(one, options.width, options.height, 1, tileW, tileH, tile)) {
-                status = kExitFailed;
-                break;
+    SpreadSheet sheet(options.width, options.height, settings.frameCount);
+    const bool recorded = recorder.Record(
+        [&](int index) {
+            if (StopSignals::IsStopRequested()) {
+                Error("interrupted; the export is incomplete");
+                return false;
             }
-            tiles.push_back(std::move(tile.rgba));
-            ++nextTile;
-        }
-    }
-    const std::string sheetPath = out + "/" + kContactSheetName;
-    if (status == kExitOk) {
-        Zyn::ContactSheet sheet;
-        if (!Zyn::BuildContactSheet(tiles, tileW, tileH, columns, tileW, tileH, sheet) ||
-            !Zyn::WritePNG(sheetPath.c_str(), sheet.width, sheet.height, sheet.rgba)) {
-            Say("cannot write the contact sheet %s", sheetPath);
-            status = kExitFailed;
-        }
-    }
-    if (!WriteStats(stats, written, double(MonotonicMicroseconds() - startUs) * 1e-6)) status = kExitFailed;
+            driver.Frame();
+            if (index == 0) AfterFirstFrame(options);
+            return true;
+        },
+        &sheet);
+    int status = recorded ? kExitOk : kExitFailed;
+    if (!WriteStats(stats, recorder.GetFrameCount(), double(MonotonicMicroseconds() - startUs) * 1e-6))
+        status = kExitFailed;
     TearDown(driver);
-    surface.reset();
-    if (status == kExitOk) {
-        std::printf("Wrote %d frames of %dx%d to %s/%s ... %s\n", written, options.width, options.height,
-                    out.c_str(), FrameFileName(0).c_str(), FrameFileName(written - 1).c_str());
-        std::printf("Wrote the contact sheet of %d frames to %s\n", int(tiles.size()), sheetPath.c_str());
-    }
+    if (status == kExitOk) recorder.PrintSummary();
     return status;
 }
 

@@ -10,10 +10,6 @@
 
 namespace ZynHost {
 
-const int kExitOk = 0;
-const int kExitFailed = 1;
-const int kExitUsage = 2;
-
 const char* const kPackName = "RezAduva.pac";
 
 int RunLive(const HostOptions& options);
@@ -32,10 +28,6 @@ std::string ChooseLogFile(const HostOptions& options);
 /// `path` made absolute against the current directory (the view moves to
 /// the data folder before files are opened).
 std::string AbsolutePath(const std::string& path);
-
-/// The names of the first headless frame and of the contact sheet.
-std::string FrameFileName(int index);
-const char* const kContactSheetName = "contact.png";
 
 /// Frames shown on the contact sheet of a run of `frameCount` frames: at
 /// most kMaxSheetTiles, evenly spread, first and last included, ascending.

@@ -8,8 +8,10 @@
 
 #include "HostOptions.h"
 #include "HostRun.h"
+#include "ToolOutput.h"
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zyn-screensaver");
     ZynHost::HostOptions options;
     std::string error;
     const ZynHost::ParseResult parsed = ZynHost::ParseHostOptions(argc, argv, options, error);
@@ -19,13 +21,12 @@ int main(int argc, char** argv) {
     switch (parsed) {
         case ZynHost::ParseResult::kHelp:
             std::fputs(ZynHost::UsageText(), stdout);
-            return ZynHost::kExitOk;
+            return ZynTool::kExitOk;
         case ZynHost::ParseResult::kVersion:
             std::printf("zyn-screensaver %s\n", ZYN_VERSION);
-            return ZynHost::kExitOk;
+            return ZynTool::kExitOk;
         case ZynHost::ParseResult::kError:
-            std::fprintf(stderr, "zyn-screensaver: %s\nTry 'zyn-screensaver --help'.\n", error.c_str());
-            return ZynHost::kExitUsage;
+            return ZynTool::Usage(error);
         case ZynHost::ParseResult::kRun:
             break;
     }
