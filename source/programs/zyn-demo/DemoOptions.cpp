@@ -1,9 +1,6 @@
 #include "DemoOptions.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "CommandArgs.h"
@@ -23,7 +20,7 @@ const char* const kHelp =
     "                   replays; F12 shows the frame rate; Escape quits\n"
     "  --autoplay       in the window, let the demo's script do the typing\n"
     "  --headless       render offscreen on a fixed step, the script playing the\n"
-    "                   user, into DIR: frame_00000.png, ... (frame k shows\n"
+    "                   user, into DIR: frame-00000.png, ... (frame k shows\n"
     "                   (k + 1) / F seconds), contact.png (one row per stage) and\n"
     "                   stages.txt (each stage's name, first frame and time).\n"
     "                   The same options give the same bytes on every run\n"
@@ -41,16 +38,6 @@ const char* const kHelp =
     "Exit status: 0 done, 1 failed, 2 bad usage.\n";
 
 namespace {
-
-bool ParseNumber(const std::string& text, double& out) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
-    out = v;
-    return true;
-}
 
 bool IsValued(const std::string& arg) {
     static const char* const kValued[] = {"--out", "--seconds", "--fps", "--size", "--data"};
@@ -116,11 +103,11 @@ std::string ParseDemoOptions(int argc, const char* const* argv, DemoOptions& o) 
             if (value.empty()) return "option --out needs a folder";
             o.out = value;
         } else if (arg == "--seconds") {
-            if (!ParseNumber(value, d) || !(d > 0.0) || d > kMaxSeconds)
+            if (!ZynTool::ParseNumber(value, 0.0, kMaxSeconds, d) || !(d > 0.0))
                 return "--seconds takes a number above 0 and at most 600, not \"" + value + "\"";
             o.seconds = d;
         } else if (arg == "--fps") {
-            if (!ParseNumber(value, d) || d < kMinFps || d > kMaxFps)
+            if (!ZynTool::ParseNumber(value, kMinFps, kMaxFps, d))
                 return "--fps takes a frame rate from 4 to 240, not \"" + value + "\"";
             o.fps = d;
         } else if (arg == "--size") {

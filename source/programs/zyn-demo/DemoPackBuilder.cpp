@@ -19,6 +19,7 @@
 #include <zyn/graphics/image/PngWriter.h>
 
 #include "DemoContent.h"
+#include "ToolOutput.h"
 
 namespace fs = std::filesystem;
 using Zyn::Color;
@@ -28,8 +29,6 @@ namespace Demo {
 namespace {
 
 const char* const kDebugFont = "debugfont.zyn_fnt";
-
-void Fail(const std::string& what) { std::fprintf(stderr, "zyn-demo-pack: %s\n", what.c_str()); }
 
 // The member's path under workDir: pack names use backslashes, as the folder
 // package expects when it serves them.
@@ -91,7 +90,7 @@ void DrawLogo(size_t index, Zyn::Texture* trophies, Zyn::Font* font) {
 bool RenderLogos(const std::string& workDir) {
     Zyn::GLSurface* surface = Zyn::Graphics::GetSurface();
     if (!surface || surface->GetWidth() != kLogoWidth || surface->GetHeight() != kLogoHeight) {
-        Fail("no GL surface of the logo size");
+        ZynTool::Error("no GL surface of the logo size");
         return false;
     }
     // Both references are given back when the holders go.
@@ -106,7 +105,7 @@ bool RenderLogos(const std::string& workDir) {
         if (f) f->Release();
     }
     if (!trophies || trophies->GetSpriteCount() <= int(kGrandTrophy) || !font) {
-        Fail(std::string("cannot load ") + kTrophyTexture + " and the debug font");
+        ZynTool::Error(std::string("cannot load ") + kTrophyTexture + " and the debug font");
         return false;
     }
     const std::vector<LogoScreen>& logos = LogoScreens();
@@ -116,7 +115,7 @@ bool RenderLogos(const std::string& workDir) {
         const Color back(0xFF000000u | Zyn::u32(logo.back[0]) << 16 | Zyn::u32(logo.back[1]) << 8 |
                          Zyn::u32(logo.back[2]));
         if (!Zyn::Graphics::BeginRendering()) {
-            Fail("the renderer cannot begin a frame");
+            ZynTool::Error("the renderer cannot begin a frame");
             return false;
         }
         Zyn::Graphics::SetScreenViewport(Zyn::Rect<short>(0, 0, short(kLogoWidth), short(kLogoHeight)));
@@ -132,7 +131,7 @@ bool RenderLogos(const std::string& workDir) {
         std::error_code ec;
         fs::create_directories(fs::path(path).parent_path(), ec);
         if (!surface->ReadPixels(rgba) || !Zyn::WritePNG(path.c_str(), kLogoWidth, kLogoHeight, rgba)) {
-            Fail("cannot write " + path);
+            ZynTool::Error("cannot write " + path);
             return false;
         }
     }
@@ -149,7 +148,7 @@ void Mount(Zyn::Package* package, unsigned position) {
 bool BuildDemoPack(const std::string& scenePack, const std::string& workDir, const std::string& outPack) {
     std::error_code ec;
     if (!fs::is_regular_file(scenePack, ec)) {
-        Fail("no scene pack at " + scenePack);
+        ZynTool::Error("no scene pack at " + scenePack);
         return false;
     }
     Zyn::PacPackage* scene = new Zyn::PacPackage(scenePack.c_str());
@@ -164,7 +163,7 @@ bool BuildDemoPack(const std::string& scenePack, const std::string& workDir, con
     for (const auto& t : texts) {
         const std::string path = MemberPath(workDir, t.first);
         if (!WriteText(path, t.second)) {
-            Fail("cannot write " + path);
+            ZynTool::Error("cannot write " + path);
             return false;
         }
     }
@@ -178,12 +177,12 @@ bool BuildDemoPack(const std::string& scenePack, const std::string& workDir, con
     for (const std::string& name : names) {
         std::unique_ptr<Zyn::File> file(Zyn::Singleton<Zyn::Root>::Get()->OpenFile(name.c_str(), false));
         if (!file) {
-            Fail("neither " + scenePack + " nor " + workDir + " holds " + name);
+            ZynTool::Error("neither " + scenePack + " nor " + workDir + " holds " + name);
             return false;
         }
     }
     if (!Zyn::PacPackage::CreatePacPackageFromPacPackages(names, outPack.c_str())) {
-        Fail("cannot write " + outPack);
+        ZynTool::Error("cannot write " + outPack);
         return false;
     }
     return true;

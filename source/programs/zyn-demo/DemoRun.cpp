@@ -1,7 +1,5 @@
 #include "DemoRun.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,17 +13,21 @@
 #include <zyn/graphics/image/ContactSheet.h>
 #include <zyn/platform/Folders.h>
 #include <zyn/platform/GLSurface.h>
-#include <zyn/platform/OffscreenSurface.h>
-#include <zyn/graphics/image/PngWriter.h>
 #include <zyn/platform/WindowSystem.h>
 #include <zyn/platform/WindowSurface.h>
 
 #include "Autopilot.h"
 #include "DemoApp.h"
 #include "DemoContent.h"
+#include "HeadlessRecorder.h"
 #include "StageSheet.h"
+#include "ToolOutput.h"
 
 namespace fs = std::filesystem;
+
+using ZynTool::Error;
+using ZynTool::kExitFailed;
+using ZynTool::kExitOk;
 
 namespace Demo {
 
@@ -33,8 +35,6 @@ namespace {
 
 const int kKeyEscape = 27;
 const long kWindowFrameMicroseconds = 16667;
-
-void Say(const std::string& message) { std::fprintf(stderr, "zyn-demo: %s\n", message.c_str()); }
 
 // The framework around one run: the surface handed to the window layer,
 // Root initialised on it, the pack mounted and the language set. The
@@ -66,19 +66,19 @@ public:
         m_Settings.appName = "zyn-demo";
         m_Settings.windowed = true;
         if (!root->Init(m_Settings)) {
-            Say("cannot create an OpenGL context (see the messages above)");
+            Error("cannot create an OpenGL context (see the messages above)");
             return false;
         }
         Zyn::PacPackage* pack = new Zyn::PacPackage(packPath.c_str());
         // The Root takes the package: it is released with the Root's groups.
         root->InsertObject(pack, Zyn::Root::kPackages, 0, nullptr);
         if (pack->GetDirectory().empty()) {
-            Say("cannot read the pack " + packPath);
+            Error("cannot read the pack " + packPath);
             return false;
         }
         root->SetLanguage(kLanguage);
         if (!root->IsStringDefined("title")) {
-            Say(packPath + " holds no usable " + StringTableName());
+            Error(packPath + " holds no usable " + StringTableName());
             return false;
         }
         return true;
@@ -99,7 +99,7 @@ public:
         root->InsertObject(app, Zyn::Root::kUpdate, 0, nullptr);
         m_pApp = app;
         if (!app->Start()) {
-            Say("cannot start the demo (see the messages above)");
+            Error("cannot start the demo (see the messages above)");
             return nullptr;
         }
         // Activation: Root ignores updates until the window is active.
@@ -122,10 +122,27 @@ std::string FindPack(const DemoOptions& options) {
     const std::string folder = ChooseDataFolder(options);
     const std::string pack = (fs::path(folder) / kPackName).string();
     if (IsRegularFile(pack)) return pack;
-    Say(std::string(kPackName) + " is missing from the data folder " + folder +
-        " (name the folder with --data DIR)");
+    Error(std::string(kPackName) + " is missing from the data folder " + folder +
+          " (name the folder with --data DIR)");
     return std::string();
 }
+
+// The demo's contact sheet fed by the recorder: each frame goes into the row
+// of the stage the demo shows after it.
+class StagePlan : public ZynTool::SheetPlan {
+public:
+    StagePlan(int frameW, int frameH, const DemoApp& app) : m_Sheet(frameW, frameH), m_App(app) {}
+    bool Add(int, const std::vector<Zyn::u8>& rgba) override { return m_Sheet.Add(m_App.GetStage(), rgba); }
+    bool Build(Zyn::ContactSheet& sheet) override { return m_Sheet.Build(sheet); }
+    std::string Describe() const override {
+        const int rows = m_Sheet.GetRowCount();
+        return std::to_string(rows) + (rows == 1 ? " stage" : " stages") + ", one row each,";
+    }
+
+private:
+    StageSheet m_Sheet;
+    const DemoApp& m_App;  // held by the Root's update group for the whole recording
+};
 
 bool WriteStages(const std::string& path, const std::vector<std::pair<int, long>>& stages, double fps) {
     FILE* f = std::fopen(path.c_str(), "w");
@@ -136,12 +153,6 @@ bool WriteStages(const std::string& path, const std::vector<std::pair<int, long>
 }
 
 }  // namespace
-
-std::string FrameFileName(long index) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%05ld.png", index);
-    return name;
-}
 
 std::string ChooseDataFolder(const DemoOptions& options) {
     if (!options.data.empty()) return options.data;
@@ -155,68 +166,45 @@ std::string ChooseDataFolder(const DemoOptions& options) {
 int RunHeadless(const DemoOptions& o) {
     const std::string pack = FindPack(o);
     if (pack.empty()) return kExitFailed;
-    std::error_code ec;
-    fs::create_directories(o.out, ec);
-    if (ec || !fs::is_directory(o.out, ec) || access(o.out.c_str(), W_OK) != 0) {
-        Say("cannot write into the folder " + o.out);
-        return kExitFailed;
-    }
-
-    std::unique_ptr<Zyn::GLSurface> surface(Zyn::CreateOffscreenSurface());
-    int status = kExitOk;
-    long written = 0;
-    StageSheet sheet(o.width, o.height);
+    ZynTool::RecorderSettings settings;
+    settings.outFolder = o.out;
+    settings.width = o.width;
+    settings.height = o.height;
+    settings.framesPerSecond = o.fps;
+    settings.frameCount = int(std::floor(o.seconds * o.fps + 0.5));
+    ZynTool::HeadlessRecorder recorder(settings);
+    if (!recorder.Open()) return kExitFailed;
     {
-        DemoContext context(surface.get());
+        DemoContext context(recorder.GetSurface());
         if (!context.Init(o.width, o.height, pack)) return kExitFailed;
-        if (!surface->HasContext() || surface->GetWidth() != o.width || surface->GetHeight() != o.height) {
-            Say("no offscreen OpenGL context (EGL with Mesa's surfaceless platform is needed)");
-            return kExitFailed;
-        }
+        if (!recorder.CheckContext()) return kExitFailed;
         // Lockstep: the loader's worker is waited for, so every run sees the
         // same tasks done in the same frame.
         DemoApp* app = context.StartDemo(true);
         if (!app) return kExitFailed;
 
         Autopilot pilot(Autopilot::DemoScript());
-        const long frames = long(std::floor(o.seconds * o.fps + 0.5));
-        const float step = float(1.0 / o.fps);
+        const float step = recorder.GetStepSeconds();
         std::vector<std::pair<int, long>> stages;
-        std::vector<Zyn::u8> rgba;
         Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
-        for (long k = 0; k < frames && status == kExitOk; ++k) {
-            pilot.Tick(*app);
-            root->Update(step);
-            const std::string path = (fs::path(o.out) / FrameFileName(k)).string();
-            if (!surface->ReadPixels(rgba) || !Zyn::WritePNG(path.c_str(), o.width, o.height, rgba)) {
-                Say("cannot write the frame " + path);
-                status = kExitFailed;
-                break;
-            }
-            ++written;
-            if (stages.empty() || stages.back().first != app->GetStage())
-                stages.emplace_back(app->GetStage(), k);
-            if (!sheet.Add(app->GetStage(), rgba)) status = kExitFailed;
-        }
-        if (status == kExitOk && !WriteStages((fs::path(o.out) / kStagesName).string(), stages, o.fps)) {
-            Say("cannot write " + (fs::path(o.out) / kStagesName).string());
-            status = kExitFailed;
+        StagePlan sheet(o.width, o.height, *app);
+        const bool recorded = recorder.Record(
+            [&](int k) {
+                pilot.Tick(*app);
+                root->Update(step);
+                if (stages.empty() || stages.back().first != app->GetStage())
+                    stages.emplace_back(app->GetStage(), k);
+                return true;
+            },
+            &sheet);
+        if (!recorded) return kExitFailed;
+        const std::string stagesPath = (fs::path(o.out) / kStagesName).string();
+        if (!WriteStages(stagesPath, stages, o.fps)) {
+            Error("cannot write " + stagesPath);
+            return kExitFailed;
         }
     }
-    surface.reset();
-    if (status != kExitOk) return status;
-
-    Zyn::ContactSheet contact;
-    const std::string sheetPath = (fs::path(o.out) / kContactSheetName).string();
-    if (!sheet.Build(contact) ||
-        !Zyn::WritePNG(sheetPath.c_str(), contact.width, contact.height, contact.rgba)) {
-        Say("cannot write the contact sheet " + sheetPath);
-        return kExitFailed;
-    }
-    std::printf("Wrote %ld frames of %dx%d to %s: %s ... %s\n", written, o.width, o.height, o.out.c_str(),
-                FrameFileName(0).c_str(), FrameFileName(written - 1).c_str());
-    std::printf("Wrote the contact sheet, one row for each stage reached (%d), to %s\n", sheet.GetRowCount(),
-                sheetPath.c_str());
+    recorder.PrintSummary();
     return kExitOk;
 }
 
@@ -229,7 +217,7 @@ int RunWindow(const DemoOptions& o) {
     request.height = o.height;
     std::unique_ptr<Zyn::WindowSurface> surface(Zyn::CreateWindowSurface(request));
     if (!surface) {
-        Say("cannot open a window (is DISPLAY set to a running X server?)");
+        Error("cannot open a window (is DISPLAY set to a running X server?)");
         return kExitFailed;
     }
     {
@@ -249,7 +237,7 @@ int RunWindow(const DemoOptions& o) {
             if (root->m_KeyStates[kKeyEscape] & Zyn::Root::kKeyPressed) break;
             int width = 0, height = 0;
             if (surface->TakeResize(width, height) && !context.Resize(width, height))
-                Say("cannot follow the window to its new size");
+                Error("cannot follow the window to its new size");
 
             // Frames are paced by sleeping, never by spinning.
             const auto now = std::chrono::steady_clock::now();

@@ -9,10 +9,6 @@
 
 namespace Demo {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 /// Seconds between the starts of two load tasks: slow enough to watch the bar.
 constexpr float kSecondsPerTask = 0.2f;
 
@@ -24,9 +20,7 @@ int RunHeadless(const DemoOptions& options);
 /// <exe>/../share/zyn-demo.
 std::string ChooseDataFolder(const DemoOptions& options);
 
-/// Names of the headless outputs.
-std::string FrameFileName(long index);
-inline constexpr const char* kContactSheetName = "contact.png";
+/// The headless run's list of stages, beside the recorder's frames and sheet.
 inline constexpr const char* kStagesName = "stages.txt";
 
 }  // namespace Demo

@@ -12,19 +12,26 @@
 
 #include "DemoContent.h"
 #include "DemoPackBuilder.h"
+#include "ToolOutput.h"
+
+namespace {
+
+const char* const kUsage = "Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zyn-demo-pack");
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::puts(
-            "Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n"
+        std::printf(
+            "%s"
             "Writes zyn-demo's pack: its texts, logo images rendered from the trophy sheet\n"
-            "and the textures and effects it reuses from the scene's pack.");
-        return 0;
+            "and the textures and effects it reuses from the scene's pack.\n",
+            kUsage);
+        return ZynTool::kExitOk;
     }
-    if (argc != 4) {
-        std::fputs("Usage: zyn-demo-pack SCENE.pac WORK_DIR OUT.pac\n", stderr);
-        return 2;
-    }
+    if (argc != 4)
+        return ZynTool::Usage("give the scene's pack, a work folder and the pack to write", kUsage);
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
     root->m_LogLevel = Zyn::kLogWarning;
 
@@ -38,12 +45,12 @@ int main(int argc, char** argv) {
     settings.windowed = true;
     bool ok = false;
     if (!root->Init(settings))
-        std::fputs("zyn-demo-pack: cannot create an offscreen GL context\n", stderr);
+        ZynTool::Error("cannot create an offscreen GL context");
     else
         ok = Demo::BuildDemoPack(argv[1], argv[2], argv[3]);
     // Textures and packages go while the context still exists.
     root->Release();
     Zyn::WindowSystem::SetSurface(nullptr);
     surface.reset();
-    return ok ? 0 : 1;
+    return ok ? ZynTool::kExitOk : ZynTool::kExitFailed;
 }

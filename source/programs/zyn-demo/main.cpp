@@ -6,8 +6,10 @@
 
 #include "DemoOptions.h"
 #include "DemoRun.h"
+#include "ToolOutput.h"
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zyn-demo");
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
     // Warnings and errors of the framework reach standard error; -v adds the rest.
     root->m_LogLevel = Zyn::kLogWarning;
@@ -15,12 +17,9 @@ int main(int argc, char** argv) {
     const std::string problem = Demo::ParseDemoOptions(argc, argv, options);
     if (options.help) {
         std::fputs(Demo::kHelp, stdout);
-        return Demo::kExitOk;
+        return ZynTool::kExitOk;
     }
-    if (!problem.empty()) {
-        std::fprintf(stderr, "zyn-demo: %s\nRun 'zyn-demo --help' for the options.\n", problem.c_str());
-        return Demo::kExitUsage;
-    }
+    if (!problem.empty()) return ZynTool::Usage(problem);
     if (options.verbose) root->m_LogLevel = Zyn::kLogInfo;
     return options.mode == Demo::DemoOptions::kWindow ? Demo::RunWindow(options) : Demo::RunHeadless(options);
 }

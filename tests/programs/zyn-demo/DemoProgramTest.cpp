@@ -23,6 +23,7 @@
 #include "DemoApp.h"
 #include "DemoContent.h"
 #include "DemoRun.h"
+#include "HeadlessRecorder.h"
 #include "programs/support/HostTestUtil.h"
 #include "support/GlDriver.h"
 
@@ -106,7 +107,7 @@ class HeadlessRun : public ::testing::Test {
 protected:
     Image Frame(int k) {
         Image image;
-        const std::string path = m_Dir / ("out/" + Demo::FrameFileName(k));
+        const std::string path = m_Dir / ("out/" + ZynTool::FrameFileName(k));
         EXPECT_TRUE(HostTest::ReadPng(path, image.w, image.h, image.rgba)) << path;
         return image;
     }
@@ -134,8 +135,8 @@ TEST_F(HeadlessRun, ReachesEveryStageAndShowsEachScreen) {
     ASSERT_EQ(RunDemo(m_Dir, HeadlessArgs("out"), &out, &err), 0) << err;
     EXPECT_EQ(err, "");
     EXPECT_NE(out.find("Wrote 144 frames of 256x192"), std::string::npos) << out;
-    EXPECT_TRUE(HostTest::FileExists(m_Dir / ("out/" + Demo::FrameFileName(kFrames - 1))));
-    EXPECT_FALSE(HostTest::FileExists(m_Dir / ("out/" + Demo::FrameFileName(kFrames))));
+    EXPECT_TRUE(HostTest::FileExists(m_Dir / ("out/" + ZynTool::FrameFileName(kFrames - 1))));
+    EXPECT_FALSE(HostTest::FileExists(m_Dir / ("out/" + ZynTool::FrameFileName(kFrames))));
 
     // One stage after the other, in the demo's order.
     const std::vector<StageSpan> spans = ReadStages(kFrames);
@@ -281,7 +282,7 @@ TEST(DemoProgram, APackMissingWhatTheDemoReadsExitsWithOne) {
     std::string err;
     EXPECT_EQ(RunDemo(dir, {"--headless", "--out", "x", "--data", dir.Path()}, nullptr, &err), 1);
     EXPECT_NE(err.find("holds no usable english.utf8"), std::string::npos) << err;
-    EXPECT_FALSE(HostTest::FileExists(dir / ("x/" + Demo::FrameFileName(0))));
+    EXPECT_FALSE(HostTest::FileExists(dir / ("x/" + ZynTool::FrameFileName(0))));
 
     // With its texts but without the logo configuration it cannot begin.
     ASSERT_TRUE(Zyn::PacPackage::CreatePacPackage(
