@@ -1,6 +1,7 @@
 #include "SheetLayout.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include <zyn/core/Log.h>
@@ -107,6 +108,26 @@ bool BuildLabelledSheet(const std::vector<std::vector<Zyn::u8>>& frames, int w, 
         DrawLabel(sheet, x, y, (col + 1) * tileW, scale, labels[i]);
     }
     return true;
+}
+
+TimedSheet::TimedSheet(int frameW, int frameH, double fps, int frameCount)
+    : m_FrameW(frameW), m_FrameH(frameH), m_Fps(fps), m_Picked(SheetFrameIndices(frameCount)) {}
+
+bool TimedSheet::Add(int index, const std::vector<Zyn::u8>& rgba) {
+    if (m_Frames.size() >= m_Picked.size() || m_Picked[m_Frames.size()] != index) return true;
+    m_Frames.push_back(rgba);
+    char label[32];
+    std::snprintf(label, sizeof label, "%.2f s", double(index + 1) / m_Fps);
+    m_Labels.push_back(label);
+    return true;
+}
+
+bool TimedSheet::Build(Zyn::ContactSheet& sheet) {
+    return BuildLabelledSheet(m_Frames, m_FrameW, m_FrameH, m_Labels, sheet);
+}
+
+std::string TimedSheet::Describe() const {
+    return std::to_string(m_Frames.size()) + " frames with their times";
 }
 
 }  // namespace FxView

@@ -7,6 +7,8 @@
 
 #include <zyn/graphics/image/ContactSheet.h>
 
+#include "HeadlessRecorder.h"
+
 namespace FxView {
 
 /// At most this many frames go on the sheet, this many to a row.
@@ -32,5 +34,23 @@ bool BuildLabelledSheet(const std::vector<std::vector<Zyn::u8>>& frames, int w, 
 /// Draws text (digits, '.', ' ', 's' and '-') into the sheet with its top-left
 /// corner at (x, y), each glyph scale pixels per dot, clipped to [x, maxX).
 void DrawLabel(Zyn::ContactSheet& sheet, int x, int y, int maxX, int scale, const std::string& text);
+
+/// The recorder's plan for this sheet: keeps the frames SheetFrameIndices
+/// picks out of frameCount, each labelled with its time, (k + 1) / fps
+/// seconds for frame k.
+class TimedSheet : public ZynTool::SheetPlan {
+public:
+    TimedSheet(int frameW, int frameH, double fps, int frameCount);
+    bool Add(int index, const std::vector<Zyn::u8>& rgba) override;
+    bool Build(Zyn::ContactSheet& sheet) override;
+    std::string Describe() const override;
+
+private:
+    int m_FrameW, m_FrameH;
+    double m_Fps;
+    std::vector<int> m_Picked;
+    std::vector<std::vector<Zyn::u8>> m_Frames;  // the picked frames so far, whole
+    std::vector<std::string> m_Labels;
+};
 
 }  // namespace FxView

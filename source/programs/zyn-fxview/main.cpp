@@ -3,17 +3,13 @@
 // The same options give the same bytes on every run: the step is fixed and
 // rand() is never seeded, so the effect draws the framework's own sequence.
 // Exit status: 0 success, 1 failure, 2 bad usage.
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,24 +19,23 @@
 #include <zyn/io/FolderPackage.h>
 #include <zyn/io/PacPackage.h>
 #include <zyn/io/VectorFile.h>
-#include <zyn/platform/GLSurface.h>
-#include <zyn/platform/OffscreenSurface.h>
-#include <zyn/graphics/image/PngWriter.h>
 #include <zyn/platform/WindowSystem.h>
 #include <zyn/particles/EffectManager.h>
 #include <zyn/particles/ParticleEffectInstance.h>
 
 #include "CommandArgs.h"
+#include "HeadlessRecorder.h"
 #include "SheetLayout.h"
+#include "ToolOutput.h"
 
 namespace fs = std::filesystem;
 using Zyn::Root;
+using ZynTool::Error;
+using ZynTool::kExitFailed;
+using ZynTool::kExitOk;
+using ZynTool::ParseNumber;
 
 namespace {
-
-const int kOk = 0;
-const int kFailed = 1;
-const int kUsage = 2;
 
 // The framework caps one step at 0.25 s; slower rates would play slow motion.
 const double kMinFps = 4.0;
@@ -51,11 +46,14 @@ const int kMinSide = 16;
 const int kMaxSide = 4096;
 // Effects files of any real size are far smaller.
 const uintmax_t kMaxEffectBytes = 64u << 20;
+const double kMaxPosition = 1e6;
+const double kMaxScale = 1000.0;
+const double kMaxPower = 1000.0;
 
 const char* const kHelp =
     "Usage: zyn-fxview EFFECT.zyn [--pack PACK.pac] [OPTIONS]\n"
     "Plays a particle effect headless and writes its frames as PNG files\n"
-    "(frame_0000.png, frame_0001.png, ...) and a contact sheet (contact.png).\n"
+    "(frame-00000.png, frame-00001.png, ...) and a contact sheet (contact.png).\n"
     "Frame k shows the effect (k + 1) / FPS seconds after it started. The same\n"
     "options give the same bytes on every run.\n"
     "\n"
@@ -79,22 +77,6 @@ const char* const kHelp =
     "ending with the last, 4 to a row, each scaled to fit 256 x 256 pixels,\n"
     "with its time in seconds beneath it.\n";
 
-void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Error(const char* format, ...) {
-    std::fputs("zyn-fxview: ", stderr);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-}
-
-int Usage(const std::string& problem) {
-    Error("%s", problem.c_str());
-    std::fputs("Run 'zyn-fxview --help' for the options.\n", stderr);
-    return kUsage;
-}
-
 struct Options {
     std::string effect;
     std::vector<std::pair<std::string, std::string>> mounts;  // "--pack" or "--data", path
@@ -113,16 +95,6 @@ struct Options {
     bool help = false;
 };
 
-bool ParseNumber(const std::string& text, double& out) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
-    out = v;
-    return true;
-}
-
 bool ParseColor(std::string text, Zyn::u32& out) {
     if (!text.empty() && text[0] == '#') text.erase(0, 1);
     if (text.size() != 6) return false;
@@ -131,6 +103,9 @@ bool ParseColor(std::string text, Zyn::u32& out) {
     out = 0xFF000000u | Zyn::u32(std::strtoul(text.c_str(), nullptr, 16));
     return true;
 }
+
+/// Frames of a run: seconds times fps, rounded to the nearest.
+int FrameCount(const Options& o) { return int(std::floor(o.seconds * o.fps + 0.5)); }
 
 /// Fills o from the arguments; returns the problem, or empty.
 std::string ParseOptions(int argc, char** argv, Options& o) {
@@ -169,11 +144,11 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             if (value.empty()) return "option " + arg + " needs a value";
             o.mounts.emplace_back(arg, value);
         } else if (arg == "--seconds") {
-            if (!ParseNumber(value, d) || !(d > 0.0) || d > kMaxSeconds)
+            if (!ParseNumber(value, 0.0, kMaxSeconds, d) || !(d > 0.0))
                 return "--seconds takes a number of seconds above 0 and at most 3600, not \"" + value + "\"";
             o.seconds = d;
         } else if (arg == "--fps") {
-            if (!ParseNumber(value, d) || d < kMinFps || d > kMaxFps)
+            if (!ParseNumber(value, kMinFps, kMaxFps, d))
                 return "--fps takes a frame rate from 4 to 1000, not \"" + value + "\"";
             o.fps = d;
         } else if (arg == "--size") {
@@ -185,18 +160,19 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
         } else if (arg == "--position") {
             const size_t comma = value.find(',');
             double px = 0.0, py = 0.0;
-            if (comma == std::string::npos || !ParseNumber(value.substr(0, comma), px) ||
-                !ParseNumber(value.substr(comma + 1), py) || std::fabs(px) > 1e6 || std::fabs(py) > 1e6)
+            if (comma == std::string::npos ||
+                !ParseNumber(value.substr(0, comma), -kMaxPosition, kMaxPosition, px) ||
+                !ParseNumber(value.substr(comma + 1), -kMaxPosition, kMaxPosition, py))
                 return "--position takes X,Y, two numbers separated by a comma, not \"" + value + "\"";
             o.hasPosition = true;
             o.x = float(px);
             o.y = float(py);
         } else if (arg == "--scale") {
-            if (!ParseNumber(value, d) || !(d > 0.0) || d > 1000.0)
+            if (!ParseNumber(value, 0.0, kMaxScale, d) || !(d > 0.0))
                 return "--scale takes a number above 0 and at most 1000, not \"" + value + "\"";
             o.scale = float(d);
         } else if (arg == "--power") {
-            if (!ParseNumber(value, d) || d < 0.0 || d > 1000.0)
+            if (!ParseNumber(value, 0.0, kMaxPower, d))
                 return "--power takes a number from 0 to 1000, not \"" + value + "\"";
             o.power = float(d);
         } else if (arg == "--background") {
@@ -297,20 +273,8 @@ bool MountAll(const Options& o) {
     return true;
 }
 
-std::string FramePath(const std::string& dir, long index) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%04ld.png", index);
-    return (fs::path(dir) / name).string();
-}
-
-std::string TimeLabel(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", seconds);
-    return text;
-}
-
-/// Plays the effect and writes the images; the GL context and the Root are set up.
-int Play(const Options& o, const std::string& effectName, Zyn::GLSurface& surface) {
+/// Plays the effect and records its frames; the GL context and the Root are set up.
+int Play(const Options& o, const std::string& effectName, ZynTool::HeadlessRecorder& recorder) {
     Root* root = Zyn::Singleton<Root>::Get();
     const Zyn::Point3D<float> at(o.hasPosition ? o.x : float(o.width) * 0.5f,
                                  o.hasPosition ? o.y : float(o.height) * 0.5f, 0.0f);
@@ -318,7 +282,7 @@ int Play(const Options& o, const std::string& effectName, Zyn::GLSurface& surfac
         Zyn::GetCreateEffectManager()->CreateInstance(effectName.c_str(), "preview", at, false);
     if (!instance) {
         Error("cannot load the effect %s (see the messages above)", o.effect.c_str());
-        return kFailed;
+        return kExitFailed;
     }
     Zyn::ParticleEffect* effect = instance->GetEffect();
     instance->SetScale(o.scale);
@@ -330,58 +294,29 @@ int Play(const Options& o, const std::string& effectName, Zyn::GLSurface& surfac
     root->InsertObject(app, Root::kUpdate, 0, nullptr);
     root->ProcessSystemEvent(4, 1, 0);
 
-    const long frames = long(std::floor(o.seconds * o.fps + 0.5));
-    const float step = float(1.0 / o.fps);
-    const std::vector<int> picked = FxView::SheetFrameIndices(int(frames));
-    std::vector<std::vector<Zyn::u8>> sheetFrames;
-    std::vector<std::string> labels;
-    int status = kOk;
-    std::vector<Zyn::u8> rgba;
-    size_t next = 0;
-    for (long k = 0; k < frames; ++k) {
-        root->Update(step);
-        if (!surface.ReadPixels(rgba) || rgba.size() != size_t(o.width) * size_t(o.height) * 4) {
-            Error("cannot read frame %ld back from the offscreen surface", k);
-            status = kFailed;
-            break;
-        }
-        const std::string path = FramePath(o.out, k);
-        if (!Zyn::WritePNG(path.c_str(), o.width, o.height, rgba)) {
-            Error("cannot write %s", path.c_str());
-            status = kFailed;
-            break;
-        }
-        if (next < picked.size() && picked[next] == k) {
-            sheetFrames.push_back(rgba);
-            labels.push_back(TimeLabel(double(k + 1) / o.fps));
-            ++next;
-        }
-    }
+    FxView::TimedSheet sheet(o.width, o.height, o.fps, FrameCount(o));
+    const float step = recorder.GetStepSeconds();
+    const bool recorded = recorder.Record(
+        [&](int) {
+            root->Update(step);
+            return true;
+        },
+        &sheet);
     root->ProcessSystemEvent(4, 0, 0);
     root->RemoveObject(app, Root::kUpdate);
     // The manager keeps an effect that had an instance for the rest of the
     // run; a preview is done with it, and it must go before the textures
     // its emitters hold, which the Root's teardown may release first.
     if (effect) effect->Release();
-    if (status != kOk) return status;
-
-    std::printf("%ld frames of %dx%d, %.4g to %.4g s: %s to %s\n", frames, o.width, o.height, 1.0 / o.fps,
-                double(frames) / o.fps, FramePath(o.out, 0).c_str(), FramePath(o.out, frames - 1).c_str());
-    Zyn::ContactSheet sheet;
-    const std::string sheetPath = (fs::path(o.out) / "contact.png").string();
-    if (!FxView::BuildLabelledSheet(sheetFrames, o.width, o.height, labels, sheet) ||
-        !Zyn::WritePNG(sheetPath.c_str(), sheet.width, sheet.height, sheet.rgba)) {
-        Error("cannot write the contact sheet %s", sheetPath.c_str());
-        return kFailed;
-    }
-    std::printf("contact sheet of %zu frames, %dx%d: %s\n", sheetFrames.size(), sheet.width, sheet.height,
-                sheetPath.c_str());
-    return kOk;
+    if (!recorded) return kExitFailed;
+    recorder.PrintSummary();
+    return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zyn-fxview");
     Root* root = Zyn::Singleton<Root>::Get();
     // Warnings and errors of the framework reach standard error; -v adds the rest.
     root->m_LogLevel = Zyn::kLogWarning;
@@ -389,41 +324,41 @@ int main(int argc, char** argv) {
     const std::string problem = ParseOptions(argc, argv, o);
     if (o.help) {
         std::fputs(kHelp, stdout);
-        return kOk;
+        return kExitOk;
     }
-    if (!problem.empty()) return Usage(problem);
+    if (!problem.empty()) return ZynTool::Usage(problem);
     if (o.verbose) root->m_LogLevel = Zyn::kLogInfo;
 
     std::vector<unsigned char> effectBytes;
-    if (!ReadEffect(o.effect, effectBytes)) return kFailed;
-    std::error_code ec;
-    fs::create_directories(o.out, ec);
-    if (ec || !fs::is_directory(o.out, ec)) {
-        Error("cannot create the folder %s%s%s", o.out.c_str(), ec ? ": " : "",
-              ec ? ec.message().c_str() : "");
-        return kFailed;
-    }
+    if (!ReadEffect(o.effect, effectBytes)) return kExitFailed;
+    ZynTool::RecorderSettings settings;
+    settings.outFolder = o.out;
+    settings.width = o.width;
+    settings.height = o.height;
+    settings.framesPerSecond = o.fps;
+    settings.frameCount = FrameCount(o);
+    ZynTool::HeadlessRecorder recorder(settings);
+    if (!recorder.Open()) return kExitFailed;
 
-    std::unique_ptr<Zyn::GLSurface> surface(Zyn::CreateOffscreenSurface());
-    Zyn::WindowSystem::SetSurface(surface.get());
-    Zyn::AppSettings settings;
-    settings.screenWidth = settings.appWidth = o.width;
-    settings.screenHeight = settings.appHeight = o.height;
-    settings.appName = "zyn-fxview";
-    settings.windowed = true;
-    int status = kFailed;
-    if (!root->Init(settings)) {
+    Zyn::WindowSystem::SetSurface(recorder.GetSurface());
+    Zyn::AppSettings appSettings;
+    appSettings.screenWidth = appSettings.appWidth = o.width;
+    appSettings.screenHeight = appSettings.appHeight = o.height;
+    appSettings.appName = "zyn-fxview";
+    appSettings.windowed = true;
+    int status = kExitFailed;
+    if (!root->Init(appSettings)) {
         Error("cannot create an offscreen GL context (see the messages above)");
-    } else {
+    } else if (recorder.CheckContext()) {
         // The effect is served under its own file name, in front of every pack.
         const std::string effectName = fs::path(o.effect).filename().string();
         root->InsertObject(new SingleFilePackage(effectName, std::move(effectBytes)), Root::kPackages, 0,
                            nullptr);
-        if (MountAll(o)) status = Play(o, effectName, *surface);
+        if (MountAll(o)) status = Play(o, effectName, recorder);
     }
-    // Layers, effects, textures and packages go while the context still exists.
+    // Layers, effects, textures and packages go while the context still
+    // exists; the recorder's surface goes last.
     root->Release();
     Zyn::WindowSystem::SetSurface(nullptr);
-    surface.reset();
     return status;
 }

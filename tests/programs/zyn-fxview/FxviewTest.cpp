@@ -55,23 +55,24 @@ TEST_F(FxviewFixture, WritesEveryFrameAndAContactSheetWithTheParticles) {
     RunResult r = Fxview({"effects/burst.zyn", "--pack", "art.pac", "--seconds", "1", "--fps", "20", "--size",
                           "128x96", "--out", "out"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("20 frames of 128x96, 0.05 to 1 s: out/frame_0000.png to out/frame_0019.png\n"),
+    EXPECT_NE(r.out.find("Wrote 20 frames of 128x96 to out/frame-00000.png ... frame-00019.png\n"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("contact sheet of 16 frames, 512x440: out/contact.png\n"), std::string::npos)
+    EXPECT_NE(r.out.find("Wrote the contact sheet of 16 frames with their times to out/contact.png\n"),
+              std::string::npos)
         << r.out;
     EXPECT_EQ(r.err, "");
 
     for (int k = 0; k < 20; ++k) {
         char name[32];
-        std::snprintf(name, sizeof name, "out/frame_%04d.png", k);
+        std::snprintf(name, sizeof name, "out/frame-%05d.png", k);
         EXPECT_TRUE(std::filesystem::is_regular_file(m_Dir / name)) << name;
     }
-    EXPECT_FALSE(std::filesystem::exists(m_Dir / "out/frame_0020.png"));
+    EXPECT_FALSE(std::filesystem::exists(m_Dir / "out/frame-00020.png"));
 
     int w = 0, h = 0;
     Bytes rgba;
-    ASSERT_TRUE(ReadPng(m_Dir / "out/frame_0019.png", w, h, rgba));
+    ASSERT_TRUE(ReadPng(m_Dir / "out/frame-00019.png", w, h, rgba));
     ASSERT_EQ(w, 128);
     ASSERT_EQ(h, 96);
     // The spray rises from the middle; below it the frame stays black.
@@ -127,7 +128,7 @@ TEST_F(FxviewFixture, TwoRunsGiveTheSameBytesAndTheOptionsApply) {
 
     int w = 0, h = 0;
     Bytes rgba;
-    ASSERT_TRUE(ReadPng(m_Dir / "one/frame_0004.png", w, h, rgba));
+    ASSERT_TRUE(ReadPng(m_Dir / "one/frame-00004.png", w, h, rgba));
     ASSERT_EQ(w, 64);
     const Rgb corner = At(rgba, w, 63, 0);
     EXPECT_EQ(corner.r, 0x20);
@@ -179,6 +180,6 @@ TEST_F(FxviewFixture, BadInputGetsAClearMessage) {
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
-    EXPECT_FALSE(std::filesystem::exists(m_Dir / "bad/frame_0000.png"));
+    EXPECT_FALSE(std::filesystem::exists(m_Dir / "bad/frame-00000.png"));
     EXPECT_FALSE(std::filesystem::exists(m_Dir / "fxview-out"));
 }
