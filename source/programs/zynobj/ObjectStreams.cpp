@@ -21,6 +21,8 @@
 #include <zyn/io/PacPackage.h>
 #include <zyn/io/VectorFile.h>
 
+#include "ToolOutput.h"
+
 namespace fs = std::filesystem;
 using Zyn::Object;
 
@@ -30,14 +32,6 @@ namespace {
 
 // Larger files are not object streams any tool of ours wrote.
 const uintmax_t kMaxStreamBytes = 256u << 20;
-
-/// Counts the framework's error lines while a stream is read.
-class ErrorCounter : public Zyn::LogOutput {
-public:
-    ErrorCounter() : Zyn::LogOutput("zynobj errors") { m_Threshold = Zyn::kLogError; }
-    void Receive(const char*) override { ++m_Count; }
-    int m_Count = 0;
-};
 
 bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, std::string& error) {
     FILE* f = std::fopen(path.c_str(), "rb");
@@ -207,18 +201,16 @@ bool StreamContext::Load(const std::string& path, Loaded& out, std::string& erro
     root->m_LogLevel = level;
     for (const std::string& name : m_pRecorder->m_Names) Placeholder(name);
 
-    ErrorCounter* counter = new ErrorCounter;
-    counter->AddRef();
-    root->InsertObject(counter, Zyn::Root::kLogOutputs, 1, nullptr);
     Zyn::VectorFile file(bytes);
     Object* loaded = nullptr;
     {
-        Zyn::BasicSerializator serializator(&file);
-        loaded = serializator.LoadHierarchy();
+        const ZynTool::ScopedErrorCount errors;
+        {
+            Zyn::BasicSerializator serializator(&file);
+            loaded = serializator.LoadHierarchy();
+        }
+        out.errors = errors.GetCount();
     }
-    root->RemoveObject(counter, Zyn::Root::kLogOutputs);
-    out.errors = counter->m_Count;
-    counter->Release();
     if (!loaded) {
         error = path + " is damaged: its objects cannot be read (see the messages above)";
         return false;

@@ -1,7 +1,7 @@
 #include "ObjectTree.h"
 
 #include <cctype>
-#include <cerrno>
+#include <cfloat>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +12,8 @@
 
 #include <zyn/core/Class.h>
 #include <zyn/core/Property.h>
+
+#include "CommandArgs.h"
 
 using Zyn::Class;
 using Zyn::Object;
@@ -95,23 +97,12 @@ std::string Trim(const std::string& s) {
 }
 
 bool ParseInteger(const std::string& text, long long lo, long long hi, long long& out) {
-    const std::string t = Trim(text);
-    if (t.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(t.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-    out = v;
-    return true;
+    return ZynTool::ParseInteger(Trim(text), lo, hi, out);
 }
 
 bool ParseFloat(const std::string& text, float& out) {
-    const std::string t = Trim(text);
-    if (t.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || std::fabs(v) > 3.4028234e38) return false;
+    double v = 0.0;
+    if (!ZynTool::ParseNumber(Trim(text), -FLT_MAX, FLT_MAX, v)) return false;
     out = float(v);
     return true;
 }

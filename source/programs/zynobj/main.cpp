@@ -3,7 +3,6 @@
 // Exit status: 0 success, 1 failure or a damaged file, 2 bad usage.
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -17,18 +16,19 @@
 #include "ObjectDump.h"
 #include "ObjectStreams.h"
 #include "ObjectTree.h"
+#include "ToolOutput.h"
 
 using Zyn::Object;
 using ZynObj::StreamContext;
 
 using ZynTool::Args;
+using ZynTool::Error;
+using ZynTool::kExitFailed;
+using ZynTool::kExitOk;
 using ZynTool::OptionDef;
+using ZynTool::Usage;
 
 namespace {
-
-const int kOk = 0;
-const int kFailed = 1;
-const int kUsage = 2;
 
 const char* const kMainHelp =
     "Usage: zynobj COMMAND [OPTIONS] ARGS...\n"
@@ -96,22 +96,6 @@ const char* const kSetHelp =
     "  Texture*         the name of a texture (kept by name when no mounted\n"
     "                   package holds it)\n";
 
-void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Error(const char* format, ...) {
-    std::fputs("zynobj: ", stderr);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-}
-
-int Usage(const char* help, const char* problem) {
-    Error("%s", problem);
-    std::fputs(help, stderr);
-    return kUsage;
-}
-
 /// Every command also takes --pack and --data.
 Args ParseCommand(int argc, char** argv, std::vector<OptionDef> defs) {
     defs.push_back({nullptr, "--pack", true});
@@ -124,11 +108,11 @@ bool MountAll(const Args& a, StreamContext& context) {
     for (const auto& o : a.options) {
         std::string error;
         if (o.first == "--pack" && !context.MountPack(o.second, error)) {
-            Error("%s", error.c_str());
+            Error(error);
             return false;
         }
         if (o.first == "--data" && !context.MountFolder(o.second, error)) {
-            Error("%s", error.c_str());
+            Error(error);
             return false;
         }
     }
@@ -145,38 +129,38 @@ int Dump(int argc, char** argv) {
     Args a = ParseCommand(argc, argv, {{nullptr, "--json", false}});
     if (a.help) {
         std::fputs(kDumpHelp, stdout);
-        return kOk;
+        return kExitOk;
     }
-    if (!a.problem.empty()) return Usage(kDumpHelp, a.problem.c_str());
-    if (a.positional.size() != 1) return Usage(kDumpHelp, "dump needs exactly one FILE");
+    if (!a.problem.empty()) return Usage(a.problem, kDumpHelp);
+    if (a.positional.size() != 1) return Usage("dump needs exactly one FILE", kDumpHelp);
     if (a.verbose) Zyn::Singleton<Zyn::Root>::Get()->m_LogLevel = Zyn::kLogInfo;
     const std::string& file = a.positional[0];
 
     StreamContext context;
-    if (!MountAll(a, context)) return kFailed;
+    if (!MountAll(a, context)) return kExitFailed;
     StreamContext::Loaded loaded;
     std::string error;
     if (!context.Load(file, loaded, error)) {
-        Error("%s", error.c_str());
-        return kFailed;
+        Error(error);
+        return kExitFailed;
     }
     const std::string text =
         a.Has("--json") ? ZynObj::DumpJson(loaded.root.Get()) : ZynObj::DumpText(loaded.root.Get());
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) != 0) {
         Error("cannot write to standard output");
-        return kFailed;
+        return kExitFailed;
     }
     NoteMissingTextures(context);
-    int status = kOk;
+    int status = kExitOk;
     if (loaded.errors > 0) {
         Error("%s is damaged: %d error%s while reading it (see above); the values shown may be wrong",
               file.c_str(), loaded.errors, loaded.errors == 1 ? "" : "s");
-        status = kFailed;
+        status = kExitFailed;
     }
     if (loaded.trailingBytes > 0) {
         Error("%s is damaged: %u bytes after its objects were not read", file.c_str(), loaded.trailingBytes);
-        status = kFailed;
+        status = kExitFailed;
     }
     return status;
 }
@@ -196,12 +180,12 @@ int Set(int argc, char** argv) {
     Args a = ParseCommand(argc, argv, {{"-o", "--output", true}, {nullptr, "--force", false}});
     if (a.help) {
         std::fputs(kSetHelp, stdout);
-        return kOk;
+        return kExitOk;
     }
-    if (!a.problem.empty()) return Usage(kSetHelp, a.problem.c_str());
-    if (a.positional.size() != 4) return Usage(kSetHelp, "set needs FILE, OBJECT-PATH, LABEL and VALUE");
+    if (!a.problem.empty()) return Usage(a.problem, kSetHelp);
+    if (a.positional.size() != 4) return Usage("set needs FILE, OBJECT-PATH, LABEL and VALUE", kSetHelp);
     if (!a.Has("--output") || a.Value("--output").empty())
-        return Usage(kSetHelp, "set needs -o OUT (give -o FILE to change FILE in place)");
+        return Usage("set needs -o OUT (give -o FILE to change FILE in place)", kSetHelp);
     if (a.verbose) Zyn::Singleton<Zyn::Root>::Get()->m_LogLevel = Zyn::kLogInfo;
     const std::string& file = a.positional[0];
     const std::string& path = a.positional[1];
@@ -211,25 +195,25 @@ int Set(int argc, char** argv) {
     const bool force = a.Has("--force");
 
     StreamContext context;
-    if (!MountAll(a, context)) return kFailed;
+    if (!MountAll(a, context)) return kExitFailed;
     StreamContext::Loaded loaded;
     std::string error;
     if (!context.Load(file, loaded, error)) {
-        Error("%s", error.c_str());
-        return kFailed;
+        Error(error);
+        return kExitFailed;
     }
     if ((loaded.errors > 0 || loaded.trailingBytes > 0) && !force) {
         Error(
             "%s was not read cleanly (%d errors, %u unread bytes at its end); saving it would keep only "
             "what was read (use --force to save anyway)",
             file.c_str(), loaded.errors, loaded.trailingBytes);
-        return kFailed;
+        return kExitFailed;
     }
 
     Object* obj = ZynObj::ResolvePath(loaded.root.Get(), path, error);
     if (!obj) {
         Error("%s: %s", file.c_str(), error.c_str());
-        return kFailed;
+        return kExitFailed;
     }
     Zyn::Class* cls = obj->GetClass();
     Zyn::ValueProperty* property = Zyn::FindValueProperty(cls, label.c_str());
@@ -238,17 +222,17 @@ int Set(int argc, char** argv) {
         Error("%s \"%s\" has no property \"%s\"%s%s%s (see 'zynobj dump')", cls->GetClassName(),
               obj->GetName().c_str(), label.c_str(), similar.empty() ? "" : "; did you mean \"",
               similar.c_str(), similar.empty() ? "" : "\"?");
-        return kFailed;
+        return kExitFailed;
     }
     if (property == Zyn::FindValueProperty(&Object::sm_Class, "Reference count")) {
         // Writing it would break the object's lifetime, and no file stores it.
         Error("\"%s\" counts live references; it is not stored in the file and cannot be set", label.c_str());
-        return kFailed;
+        return kExitFailed;
     }
     if (ZynObj::IsReadOnly(obj, property) && !force) {
         Error("\"%s\" of %s \"%s\" is read-only (use --force to change it anyway)", label.c_str(),
               cls->GetClassName(), obj->GetName().c_str());
-        return kFailed;
+        return kExitFailed;
     }
 
     const std::string before = ZynObj::ValueText(obj, property);
@@ -260,39 +244,40 @@ int Set(int argc, char** argv) {
         return context.AcquireTexture(name, err);
     };
     if (!ZynObj::SetPropertyFromText(obj, property, value, resolve, error)) {
-        Error("%s", error.c_str());
-        return kFailed;
+        Error(error);
+        return kExitFailed;
     }
     const std::string after = ZynObj::ValueText(obj, property);
 
     if (!StreamContext::Save(loaded.root.Get(), out, error)) {
-        Error("%s", error.c_str());
-        return kFailed;
+        Error(error);
+        return kExitFailed;
     }
     std::printf("%s: %s: %s -> %s\n", path.c_str(), label.c_str(), before.c_str(), after.c_str());
     NoteMissingTextures(context);
-    return kOk;
+    return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zynobj");
     // Warnings and errors of the framework reach standard error; -v adds the rest.
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
     root->m_LogLevel = Zyn::kLogWarning;
-    int status = kOk;
-    if (argc < 2) return Usage(kMainHelp, "no command given");
+    int status = kExitOk;
+    if (argc < 2) return Usage("no command given", kMainHelp);
     const std::string command = argv[1];
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(kMainHelp, stdout);
-        return kOk;
+        return kExitOk;
     }
     if (command == "dump")
         status = Dump(argc, argv);
     else if (command == "set")
         status = Set(argc, argv);
     else
-        return Usage(kMainHelp, ("unknown command " + command).c_str());
+        return Usage("unknown command " + command, kMainHelp);
     // The objects read are gone; what the Root still holds goes now, while
     // the resource managers it releases still exist.
     root->Release();
