@@ -4,27 +4,18 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "CommandArgs.h"
 
 namespace ZynFont {
 
 namespace {
 
 bool ParseCode(const std::string& text, unsigned& code) {
-    if (text.empty()) return false;
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* digits = text.c_str() + (hex ? 2 : 0);
-    // strtoul takes a sign and leading blanks; a code point takes neither.
-    const char first = *digits;
-    if (!(first >= '0' && first <= '9') &&
-        !(hex && ((first >= 'a' && first <= 'f') || (first >= 'A' && first <= 'F'))))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(digits, &end, hex ? 16 : 10);
-    if (errno != 0 || *end != '\0' || value > kMaxCodePoint) return false;
+    long long value = 0;
+    if (!ZynTool::ParseInteger(text, 0, kMaxCodePoint, value, true)) return false;
     code = unsigned(value);
     return true;
 }

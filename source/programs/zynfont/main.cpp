@@ -15,19 +15,21 @@
 #include <zyn/core/Root.h>
 #include <zyn/io/PacPackage.h>
 
+#include "CommandArgs.h"
 #include "FontBuild.h"
 #include "FontRaster.h"
+#include "ToolOutput.h"
 
 using namespace ZynFont;
+using ZynTool::Error;
+using ZynTool::kExitFailed;
+using ZynTool::kExitOk;
+using ZynTool::Usage;
 
 namespace {
 
-const int kOk = 0;
-const int kFailed = 1;
-const int kUsage = 2;
-
-const unsigned kMinPixelSize = 2;
-const unsigned kMaxPixelSize = 1024;
+const int kMinPixelSize = 2;
+const int kMaxPixelSize = 1024;
 // Resource names travel in pack directories, whose names are bounded.
 const size_t kMaxNameLength = 100;
 
@@ -73,27 +75,12 @@ struct Options {
     bool help = false;
 };
 
-void Error(const std::string& message) { std::fprintf(stderr, "zynfont: error: %s\n", message.c_str()); }
-
-int Usage(const std::string& problem) {
-    Error(problem);
-    std::fprintf(stderr, "Run 'zynfont --help' for the options.\n");
-    return kUsage;
-}
-
-bool ParseUnsigned(const std::string& text, unsigned& value) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    value = unsigned(std::strtoul(text.c_str(), nullptr, 10));
-    return true;
-}
-
 bool ParseTextureSize(const std::string& text, unsigned& w, unsigned& h) {
-    const size_t x = text.find_first_of("xX");
-    if (x == std::string::npos || !ParseUnsigned(text.substr(0, x), w) ||
-        !ParseUnsigned(text.substr(x + 1), h))
-        return false;
-    return w >= 1 && h >= 1 && w <= kMaxTextureSize && h <= kMaxTextureSize;
+    int width = 0, height = 0;
+    if (!ZynTool::ParseSize(text, 1, int(kMaxTextureSize), width, height)) return false;
+    w = unsigned(width);
+    h = unsigned(height);
+    return true;
 }
 
 // Empty on success, else the problem.
@@ -126,8 +113,10 @@ std::string ParseArgs(int argc, char** argv, Options& o) {
             o.spacing = false;
         } else if (arg == "-s" || arg == "--size") {
             if (!take(v)) return arg + " needs a pixel size";
-            if (!ParseUnsigned(v, o.size) || o.size < kMinPixelSize || o.size > kMaxPixelSize)
+            int size = 0;
+            if (!ZynTool::ParseInteger(v, kMinPixelSize, kMaxPixelSize, size))
                 return "pixel size \"" + v + "\" is not a whole number from 2 to 1024";
+            o.size = unsigned(size);
         } else if (arg == "-r" || arg == "--ranges") {
             if (!take(o.ranges)) return arg + " needs a list of code point ranges";
         } else if (arg == "-o" || arg == "--out") {
@@ -196,7 +185,7 @@ bool WriteBuiltFont(const std::string& dir, const std::string& fontName, const B
 }
 
 int RunImport(const Options& o) {
-    if (!MakeFolder(o.out)) return kFailed;
+    if (!MakeFolder(o.out)) return kExitFailed;
     const std::filesystem::path text(o.importText);
     const std::string dir = text.has_parent_path() ? text.parent_path().string() : ".";
     // The output folder is named from here, but the import runs beside its text.
@@ -206,28 +195,28 @@ int RunImport(const Options& o) {
     OffscreenGL gl;
     if (!gl.Start()) {
         Error("no offscreen GL context");
-        return kFailed;
+        return kExitFailed;
     }
     if (!ImportFontExport(dir, text.filename().string(), error)) {
         Error(error);
-        return kFailed;
+        return kExitFailed;
     }
     const std::vector<std::string> names = ManagedFontNames();
     if (names.empty()) {
         Error("the text " + o.importText + " describes no font");
-        return kFailed;
+        return kExitFailed;
     }
     for (const std::string& name : names) {
         BuiltFont built;
         if (!CollectBuiltFont(name, built, error)) {
             Error(error);
-            return kFailed;
+            return kExitFailed;
         }
-        if (!WriteBuiltFont(out, name, built, nullptr)) return kFailed;
+        if (!WriteBuiltFont(out, name, built, nullptr)) return kExitFailed;
         std::printf("zynfont: %s: %d glyphs, texture %s\n", name.c_str(), built.glyphCount,
                     built.textureName.c_str());
     }
-    return kOk;
+    return kExitOk;
 }
 
 int RunRasterise(Options& o) {
@@ -244,16 +233,16 @@ int RunRasterise(Options& o) {
     RasterReport report;
     if (!RasteriseFont(o.fontFile, o.size, ranges, art, report, error)) {
         Error(error);
-        return kFailed;
+        return kExitFailed;
     }
     if (art.glyphs.empty()) {
         Error("the font " + o.fontFile + " has a glyph for none of the code points " + o.ranges);
-        return kFailed;
+        return kExitFailed;
     }
     // Sprite 0 is the whole texture and glyph sprite ids are 16-bit.
     if (art.glyphs.size() > 0xFFFF) {
         Error(std::to_string(art.glyphs.size()) + " glyphs are more than one font texture can index (65535)");
-        return kFailed;
+        return kExitFailed;
     }
     if (o.textureWidth) {
         const int unplaced = CountUnplaced(art, o.textureWidth, o.textureHeight);
@@ -261,59 +250,60 @@ int RunRasterise(Options& o) {
             Error(std::to_string(unplaced) + " of " + std::to_string(art.glyphs.size()) +
                   " glyphs do not fit " + std::to_string(o.textureWidth) + "x" +
                   std::to_string(o.textureHeight) + "; give a larger --texture-size or leave it out");
-            return kFailed;
+            return kExitFailed;
         }
         art.textureWidth = o.textureWidth;
         art.textureHeight = o.textureHeight;
     } else if (!ChooseTextureSize(art, art.textureWidth, art.textureHeight)) {
         Error("the glyphs do not fit a 4096x4096 texture; take a smaller --size or fewer --ranges");
-        return kFailed;
+        return kExitFailed;
     }
 
-    if (!MakeFolder(o.out)) return kFailed;
+    if (!MakeFolder(o.out)) return kExitFailed;
     const std::string textName = o.name + ".txt";
     if (!WriteFontExport(art, "zynfont", o.out, textName, error)) {
         Error(error);
-        return kFailed;
+        return kExitFailed;
     }
     OffscreenGL gl;
     if (!gl.Start()) {
         Error("no offscreen GL context");
-        return kFailed;
+        return kExitFailed;
     }
     BuiltFont built;
     if (!ImportFontExport(o.out, textName, error) || !CollectBuiltFont(art.FontName(), built, error)) {
         Error(error);
-        return kFailed;
+        return kExitFailed;
     }
     if (built.glyphCount != int(art.glyphs.size())) {
         Error("the import placed " + std::to_string(built.glyphCount) + " of " +
               std::to_string(art.glyphs.size()) + " glyphs");
-        return kFailed;
+        return kExitFailed;
     }
     std::vector<Zyn::PacPackage::Source> members;
-    if (!WriteBuiltFont(o.out, art.FontName(), built, &members)) return kFailed;
+    if (!WriteBuiltFont(o.out, art.FontName(), built, &members)) return kExitFailed;
     const std::string pac = o.out + "/" + o.name + ".pac";
     if (!Zyn::PacPackage::CreatePacPackage(members, pac.c_str())) {
         Error("cannot write " + pac);
-        return kFailed;
+        return kExitFailed;
     }
     std::printf("zynfont: %s: %d glyphs at %u px in a %ux%u texture", art.FontName().c_str(),
                 built.glyphCount, o.size, art.textureWidth, art.textureHeight);
     if (report.missing > 0) std::printf(", %d code points not in the font", report.missing);
     if (report.failed > 0) std::printf(", %d glyphs FreeType could not render", report.failed);
     std::printf("\n");
-    return kOk;
+    return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zynfont");
     Options o;
     const std::string problem = ParseArgs(argc, argv, o);
     if (o.help) {
         std::fputs(kHelp, stdout);
-        return kOk;
+        return kExitOk;
     }
     if (!problem.empty()) return Usage(problem);
 
