@@ -27,6 +27,7 @@
 #include "Effects.h"
 #include "ParticleArt.h"
 #include "TempleArt.h"
+#include "ToolOutput.h"
 #include "TrophyArt.h"
 
 using namespace AssetGen;
@@ -123,22 +124,21 @@ bool WritePreview(const std::string& path, const Canvas& c) {
     return Zyn::WritePNG(path.c_str(), c.W(), c.H(), rgba);
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: zyn-assetgen OUT_DIR\n"
-                 "       zyn-assetgen --preview DIR\n"
-                 "Generates the temple scene's art and effects into OUT_DIR/RezAduva.pac.\n");
-    return 2;
-}
+const char* const kHelp =
+    "Usage: zyn-assetgen OUT_DIR\n"
+    "       zyn-assetgen --preview DIR\n"
+    "Generates the temple scene's art and effects into OUT_DIR/RezAduva.pac.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && !(argc == 3 && std::strcmp(argv[1], "--preview") == 0)) return Usage();
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        Usage();
-        return 0;
+    ZynTool::SetProgramName("zyn-assetgen");
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kHelp, stdout);
+        return ZynTool::kExitOk;
     }
+    if (argc != 2 && !(argc == 3 && std::strcmp(argv[1], "--preview") == 0))
+        return ZynTool::Usage("give OUT_DIR, or --preview DIR", kHelp);
     Zyn::Singleton<Zyn::Root>::Get()->m_LogLevel = Zyn::kLogWarning;
 
     Canvas temple, trophies, particles;
@@ -152,15 +152,19 @@ int main(int argc, char** argv) {
         const bool ok = MakeDirs(dir) && WritePreview(dir + "/temple.png", temple) &&
                         WritePreview(dir + "/trophies.png", trophies) &&
                         WritePreview(dir + "/particles.png", particles);
-        std::printf("%s previews in %s\n", ok ? "wrote" : "FAILED to write", dir.c_str());
-        return ok ? 0 : 1;
+        if (!ok) {
+            ZynTool::Error("cannot write the previews into %s", dir.c_str());
+            return ZynTool::kExitFailed;
+        }
+        std::printf("wrote previews in %s\n", dir.c_str());
+        return ZynTool::kExitOk;
     }
 
     const std::string out = argv[1];
     g_MembersDir = out + "/members";
     if (!MakeDirs(g_MembersDir)) {
-        std::fprintf(stderr, "zyn-assetgen: cannot create %s\n", g_MembersDir.c_str());
-        return 1;
+        ZynTool::Error("cannot create %s", g_MembersDir.c_str());
+        return ZynTool::kExitFailed;
     }
 
     // Sprite tables and effects go through framework objects that need GL.
@@ -169,8 +173,8 @@ int main(int argc, char** argv) {
     settings.screenWidth = settings.appWidth = 64;
     settings.screenHeight = settings.appHeight = 64;
     if (!surface || !Zyn::Graphics::Init(surface.get(), settings)) {
-        std::fprintf(stderr, "zyn-assetgen: no offscreen GL context\n");
-        return 1;
+        ZynTool::Error("no offscreen GL context");
+        return ZynTool::kExitFailed;
     }
 
     bool ok = AddSheet("temple\\temple.jp2", temple, templeSprites, 8.f) &&
@@ -195,9 +199,9 @@ int main(int argc, char** argv) {
     surface.reset();
     Zyn::Singleton<Zyn::Root>::Get()->Release();
     if (!ok) {
-        std::fprintf(stderr, "zyn-assetgen: FAILED\n");
-        return 1;
+        ZynTool::Error("cannot make %s (see the messages above)", pack.c_str());
+        return ZynTool::kExitFailed;
     }
     std::printf("zyn-assetgen: %zu members in %s\n", g_Members.size(), pack.c_str());
-    return 0;
+    return ZynTool::kExitOk;
 }

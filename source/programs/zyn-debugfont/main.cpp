@@ -24,9 +24,13 @@
 
 #include "DebugFontArt.h"
 #include "FontBuild.h"
+#include "ToolOutput.h"
 
 using namespace Zyn;
 using namespace ZynFont;
+using ZynTool::Error;
+using ZynTool::kExitFailed;
+using ZynTool::kExitOk;
 
 namespace {
 
@@ -38,6 +42,7 @@ constexpr int kAdvance = DebugFont::kGlyphWidth + 1;
 constexpr int kSpaceWidth = kAdvance;
 constexpr unsigned kFontHeight = DebugFont::kGlyphHeight + 1;
 
+const char* const kUsage = "Usage: zyn-debugfont OUT_DIR [CPP_FILE]\n       zyn-debugfont --check CPP_FILE\n";
 const char* const kBaseName = "debugfont";
 const char* const kTextName = "debugfont.txt";
 
@@ -78,8 +83,7 @@ bool MakeArt(FontArt& art) {
     }
     const int unplaced = CountUnplaced(art, kTextureWidth, kTextureHeight);
     if (unplaced > 0) {
-        std::fprintf(stderr, "zyn-debugfont: %d glyphs do not fit the %u x %u texture\n", unplaced,
-                     kTextureWidth, kTextureHeight);
+        Error("%d glyphs do not fit the %u x %u texture", unplaced, kTextureWidth, kTextureHeight);
         return false;
     }
     return true;
@@ -108,7 +112,7 @@ private:
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::string error;
     if (!ZynFont::WriteBytes(path, bytes, error)) {
-        std::fprintf(stderr, "zyn-debugfont: %s\n", error.c_str());
+        Error(error);
         return false;
     }
     return true;
@@ -175,22 +179,21 @@ bool MakeFiles(const std::string& exportDir, DebugFontFiles& files) {
     if (!MakeArt(art)) return false;
     std::string error;
     if (!WriteFontExport(art, "zyn-debugfont", exportDir, kTextName, error)) {
-        std::fprintf(stderr, "zyn-debugfont: %s\n", error.c_str());
+        Error(error);
         return false;
     }
     OffscreenGL gl;
     if (!gl.Start()) {
-        std::fprintf(stderr, "zyn-debugfont: no offscreen GL context\n");
+        Error("no offscreen GL context");
         return false;
     }
     BuiltFont built;
     if (!ImportFontExport(exportDir, kTextName, error) || !CollectBuiltFont(art.FontName(), built, error)) {
-        std::fprintf(stderr, "zyn-debugfont: %s\n", error.c_str());
+        Error(error);
         return false;
     }
     if (built.glyphCount != DebugFont::kGlyphCount || built.texture.size() != kTgaBytes) {
-        std::fprintf(stderr, "zyn-debugfont: the import gave %d glyphs and a %zu-byte texture\n",
-                     built.glyphCount, built.texture.size());
+        Error("the import gave %d glyphs and a %zu-byte texture", built.glyphCount, built.texture.size());
         return false;
     }
     files.tga = built.texture;
@@ -201,20 +204,20 @@ bool MakeFiles(const std::string& exportDir, DebugFontFiles& files) {
 
 int Generate(const std::string& outDir, const std::string& cppPath) {
     DebugFontFiles files;
-    if (!MakeFiles(outDir, files)) return 1;
+    if (!MakeFiles(outDir, files)) return kExitFailed;
     const std::string base = outDir + "/" + kBaseName;
     if (!WriteBytes(base + ".tga", files.tga) || !WriteBytes(base + ".tga_ex", files.sprites) ||
         !WriteBytes(base + ".zyn_fnt", files.font))
-        return 1;
+        return kExitFailed;
     if (!cppPath.empty()) {
         const std::string text = SourceText(files.tga, files.font, files.sprites);
-        if (!WriteBytes(cppPath, std::vector<unsigned char>(text.begin(), text.end()))) return 1;
+        if (!WriteBytes(cppPath, std::vector<unsigned char>(text.begin(), text.end()))) return kExitFailed;
     }
     std::printf(
         "debugfont: %d glyphs; debugfont.tga %zu bytes, debugfont.tga_ex %zu bytes, "
         "debugfont.zyn_fnt %zu bytes\n",
         DebugFont::kGlyphCount, files.tga.size(), files.sprites.size(), files.font.size());
-    return 0;
+    return kExitOk;
 }
 
 // Fails when the source file is not exactly what Generate would write.
@@ -222,37 +225,33 @@ int Check(const std::string& cppPath) {
     DebugFontFiles files;
     ScratchFolder scratch;
     if (!scratch.Make()) {
-        std::fprintf(stderr, "zyn-debugfont: cannot make a scratch folder\n");
-        return 1;
+        Error("cannot make a scratch folder");
+        return kExitFailed;
     }
-    if (!MakeFiles(scratch.Path(), files)) return 1;
+    if (!MakeFiles(scratch.Path(), files)) return kExitFailed;
     const std::string expected = SourceText(files.tga, files.font, files.sprites);
     std::string actual;
     DiskFile in(cppPath.c_str(), "rb");
     char buffer[4096];
     for (unsigned n; in.IsOpen() && (n = in.Read(buffer, sizeof buffer)) > 0;) actual.append(buffer, n);
     if (actual != expected) {
-        std::fprintf(stderr,
-                     "zyn-debugfont: %s is not the current debug font; run scripts/gen-debugfont.sh\n",
-                     cppPath.c_str());
-        return 1;
+        Error("%s is not the current debug font; run scripts/gen-debugfont.sh", cppPath.c_str());
+        return kExitFailed;
     }
     std::printf("debugfont: %s is current\n", cppPath.c_str());
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ZynTool::SetProgramName("zyn-debugfont");
+    if (argc < 2 || argc > 3 || (std::string(argv[1]) == "--check" && argc != 3))
+        return ZynTool::Usage("give OUT_DIR [CPP_FILE], or --check CPP_FILE", kUsage);
     // The importer's information lines would only repeat what the art says.
     Singleton<Root>::Get()->m_LogLevel = kLogWarning;
-    int result = 2;
-    if (argc == 3 && std::string(argv[1]) == "--check")
-        result = Check(argv[2]);
-    else if (argc == 2 || argc == 3)
-        result = Generate(argv[1], argc == 3 ? argv[2] : "");
-    else
-        std::fprintf(stderr, "usage: zyn-debugfont OUT_DIR [CPP_FILE] | zyn-debugfont --check CPP_FILE\n");
+    const int result =
+        std::string(argv[1]) == "--check" ? Check(argv[2]) : Generate(argv[1], argc == 3 ? argv[2] : "");
     Singleton<Root>::Get()->Release();
     return result;
 }
