@@ -195,10 +195,15 @@ void WaylandSeat::SetCapabilities(uint32_t caps) {
 }
 
 void WaylandSeat::SetKeymap(uint32_t format, int fd, uint32_t size) {
+    if (!m_pContext) {
+        // Without xkbcommon's context no key can be read; the pointer still works.
+        if (fd >= 0) close(fd);
+        return;
+    }
     xkb_keymap* keymap = nullptr;
     if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
-        // Seats from version 7 on map the file privately; a shared map
-        // works for the older ones too.
+        // Seats from version 7 on insist on a private map; it suits the
+        // older ones as well.
         void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (text != MAP_FAILED) {
             keymap = xkb_keymap_new_from_buffer(m_pContext, static_cast<const char*>(text), size - 1,

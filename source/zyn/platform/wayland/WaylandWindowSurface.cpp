@@ -465,6 +465,7 @@ bool Impl::Connect(const std::string& name, WindowError& error) {
         return false;
     }
     xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!xkb) LogSend(kLogWarning, "WaylandWindowSurface -> no xkbcommon context; keys will not arrive");
     registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &kRegistryListener, this);
     // The first round trip lists the globals, the second brings the
