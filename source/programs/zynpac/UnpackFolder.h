@@ -25,15 +25,15 @@ public:
     /// Opens the folder at path, creating it and its parents when missing;
     /// path itself is the user's choice and may pass through links. False
     /// after reporting why it cannot be used.
-    bool Open(const std::string& path);
+    [[nodiscard]] bool Open(const std::string& path);
 
     /// Writes the file at parts (folders, then the file name; see
     /// SafeComponents) beneath the folder, making the folders it lacks, with
     /// the bytes fill writes to the descriptor it is given. False after
     /// reporting why, naming the member; then neither the file nor a folder
     /// made for it is left.
-    bool WriteFile(const std::string& member, const std::vector<std::string>& parts,
-                   const std::function<CopyResult(int fd)>& fill);
+    [[nodiscard]] bool WriteFile(const std::string& member, const std::vector<std::string>& parts,
+                                 const std::function<CopyResult(int fd)>& fill);
 
 private:
     /// Descriptor of the folder holding the file (m_Fd or one of chain), or

@@ -42,7 +42,7 @@ private:
 
 /// Opens the pack at path through the framework. Null, after reporting why,
 /// when the file cannot be read at all (missing, no permission, a folder).
-std::unique_ptr<OpenedPack> OpenPack(const std::string& path);
+[[nodiscard]] std::unique_ptr<OpenedPack> OpenPack(const std::string& path);
 
 typedef std::vector<std::pair<std::string, Zyn::PacPackage::file_entry>> MemberList;
 
@@ -53,7 +53,7 @@ enum class CopyResult { kOk, kReadFailed, kWriteFailed };
 
 /// Copies a member's bytes to the descriptor. kReadFailed when the pack
 /// served fewer bytes than size; kWriteFailed with errno set by the write.
-CopyResult CopyMember(Zyn::PacPackage& pack, const std::string& name, uint32_t size, int fd);
+[[nodiscard]] CopyResult CopyMember(Zyn::PacPackage& pack, const std::string& name, uint32_t size, int fd);
 
 /// The folders and file a member unpacks to ("fx\a.zyn" gives {"fx", "a.zyn"};
 /// "." and empty parts dropped), or nothing when the name is empty, absolute,
