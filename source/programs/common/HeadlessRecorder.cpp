@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include <zyn/graphics/image/PngWriter.h>
+#include <zyn/platform/Clock.h>
 #include <zyn/platform/GLSurface.h>
 #include <zyn/platform/OffscreenSurface.h>
 
@@ -25,7 +26,9 @@ std::string FrameFileName(int index) {
 
 HeadlessRecorder::HeadlessRecorder(const RecorderSettings& settings) : m_Settings(settings) {}
 
-HeadlessRecorder::~HeadlessRecorder() = default;
+HeadlessRecorder::~HeadlessRecorder() {
+    if (m_bOwnsClock) Zyn::ManualClock::Uninstall();
+}
 
 bool HeadlessRecorder::Open() {
     const std::string& out = m_Settings.outFolder;
@@ -44,6 +47,10 @@ bool HeadlessRecorder::Open() {
         }
     }
     m_pSurface.reset(Zyn::CreateOffscreenSurface());
+    // Whatever reads the clock (the scene's timeline, the frame-rate text)
+    // sees the same times on every run.
+    Zyn::ManualClock::Install(0);
+    m_bOwnsClock = true;
     return true;
 }
 
@@ -68,6 +75,7 @@ bool HeadlessRecorder::Record(const RenderFrame& render, SheetPlan* plan) {
     const size_t frameBytes = size_t(m_Settings.width) * size_t(m_Settings.height) * 4;
     std::vector<Zyn::u8> rgba;
     for (int i = 0; i < m_Settings.frameCount; ++i) {
+        Zyn::ManualClock::Advance(GetStepMicroseconds());
         if (!render(i)) return false;
         if (!writes) {
             ++m_Frames;

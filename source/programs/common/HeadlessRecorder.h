@@ -4,8 +4,10 @@
 // OUT/frame-NNNNN.png and offers it to the program's contact sheet plan,
 // then the sheet as OUT/contact.png and one summary. Without an output
 // folder it only steps the frames (a soak run). Failures are reported on
-// standard error through ToolOutput. Declare the recorder before the
-// framework objects that draw on its surface: they must go first.
+// standard error through ToolOutput. The recorder owns the framework's clock
+// while it lives: callers install no clock of their own (no
+// HostDriver::UseFixedStep). Declare the recorder before the framework
+// objects that draw on its surface: they must go first.
 #pragma once
 
 #include <functional>
@@ -60,8 +62,10 @@ public:
     HeadlessRecorder(const HeadlessRecorder&) = delete;
     HeadlessRecorder& operator=(const HeadlessRecorder&) = delete;
 
-    /// Makes the output folder (when there is one) and the offscreen surface.
-    /// False after a message.
+    /// Makes the output folder (when there is one) and the offscreen surface,
+    /// and puts the framework on a manual clock at 0 that only the recorder
+    /// moves (the real clock is back when the recorder goes). False after a
+    /// message, the clock then untouched.
     [[nodiscard]] bool Open();
     /// The surface to draw on; owned by the recorder, null before Open.
     Zyn::GLSurface* GetSurface() const { return m_pSurface.get(); }
@@ -69,13 +73,15 @@ public:
     /// surface; else false after a message.
     [[nodiscard]] bool CheckContext() const;
 
-    /// The fixed step, for Root::Update and for HostDriver::UseFixedStep.
+    /// The fixed step: Root::Update's argument for programs that update the
+    /// Root themselves, and what the clock advances by before each frame.
     float GetStepSeconds() const;
     long GetStepMicroseconds() const;
 
-    /// Renders every frame; with an output folder also writes each, offers
-    /// it to `plan` and writes the plan's sheet. False after a message; the
-    /// frames written until then stay.
+    /// Renders every frame, each one step of the clock after the one before;
+    /// with an output folder also writes each, offers it to `plan` and writes
+    /// the plan's sheet. False after a message; the frames written until
+    /// then stay.
     [[nodiscard]] bool Record(const RenderFrame& render, SheetPlan* plan);
     /// Frames written (or stepped, without an output folder) so far.
     int GetFrameCount() const { return m_Frames; }
@@ -89,6 +95,7 @@ private:
 
     RecorderSettings m_Settings;
     std::unique_ptr<Zyn::GLSurface> m_pSurface;
+    bool m_bOwnsClock = false;
     int m_Frames = 0;
     std::string m_SheetText;  // the plan's description once the sheet is written
 };

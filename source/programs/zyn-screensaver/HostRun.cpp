@@ -339,7 +339,6 @@ int RunHeadless(const HostOptions& options) {
     PrepareLogFile(options);
     RegisterZynMain();
     Zyn::HostDriver driver;
-    driver.UseFixedStep(recorder.GetStepMicroseconds());
     if (!driver.Create(recorder.GetSurface(), float(options.width), float(options.height), false)) {
         Error("the screen saver refused the frame size");
         return kExitFailed;

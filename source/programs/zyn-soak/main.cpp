@@ -88,7 +88,6 @@ int main(int argc, char** argv) {
     if (!recorder.Open()) return ZynTool::kExitFailed;
     RegisterZynMain();
     HostDriver driver;
-    driver.UseFixedStep(recorder.GetStepMicroseconds());
     if (!driver.Create(recorder.GetSurface(), float(width), float(height), false) ||
         !recorder.CheckContext()) {
         ZynTool::Error("the scene could not start");

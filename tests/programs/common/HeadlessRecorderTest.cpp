@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <zyn/graphics/Graphics.h>
+#include <zyn/platform/Clock.h>
 
 #include "HeadlessRecorder.h"
 #include "programs/support/HostTestUtil.h"
@@ -107,13 +108,17 @@ TEST_F(Recorder, WritesEveryFrameUnderItsNameThenThePlansSheetAndTheSummary) {
     EXPECT_FLOAT_EQ(recorder.GetStepSeconds(), 0.125f);
     PixelPlan plan;
     std::vector<int> rendered;
+    std::vector<long> clock;
     ASSERT_TRUE(recorder.Record(
         [&](int index) {
             rendered.push_back(index);
+            clock.push_back(Zyn::getTimeMicroseconds());
             return Draw(index);
         },
         &plan));
     EXPECT_EQ(rendered, (std::vector<int>{0, 1, 2}));
+    // Frame k is drawn k + 1 steps into the run, whatever the real time.
+    EXPECT_EQ(clock, (std::vector<long>{125000, 250000, 375000}));
     EXPECT_EQ(plan.m_Indices, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(recorder.GetFrameCount(), 3);
     EXPECT_EQ(FilesIn(out), (std::set<std::string>{"frame-00000.png", "frame-00001.png", "frame-00002.png",
