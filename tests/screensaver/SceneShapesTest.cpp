@@ -1,7 +1,7 @@
 // The scene on screens of every shape: a column and the trophy, drawn through
 // the screen saver's application as the scene draws them, keep their
-// proportions whatever the window's shape, and the logical centre stays in
-// the middle of the window. The scene can be started once per process, so
+// proportions whatever the window's shape, the logical centre stays in the
+// middle of the window, and the scene's clear covers all of it. The scene can be started once per process, so
 // this runs apart from the timeline test.
 #include <gtest/gtest.h>
 
@@ -35,6 +35,9 @@ public:
     What m_What = What::kColumn;
     SSTrophy* m_pTrophy = nullptr;  // borrowed; kept alive by the application
     bool Render(float) override {
+        // White over the whole window first: the scene's clear must leave
+        // none of it on any shape, as the hall's clear must in every frame.
+        Graphics::ClearScreenViewport(Color(0xFFFFFFFFu), true, 0.f, false);
         Graphics::Clear(Color(0xFF000000u), 0.f, false);
         Graphics::SetBlendingMode(BLEND_ALPHA);
         if (m_What == What::kColumn) {

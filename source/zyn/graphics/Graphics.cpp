@@ -3,6 +3,7 @@
 // GLSurface. Plugged into Root as its graphics layer at static initialisation.
 #include <zyn/graphics/Graphics.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -559,7 +560,13 @@ void Clear(Color color, float z, bool beyondScreen) {
         SetQuad(q, -far, -far, float(g_AppScreenWidth) + far, float(g_AppScreenHeight) + far, z, color, 0, 0,
                 0, 0);
     } else {
-        SetQuad(q, 0.0f, 0.0f, float(g_AppWidth), float(g_AppHeight), z, color, 0, 0, 0, 0);
+        // The logical screen, and whatever more of the scene the projection
+        // shows around it on a window of another shape.
+        const float left = std::min(0.0f, g_ProjLeft);
+        const float top = std::min(0.0f, g_ProjTop);
+        const float right = std::max(float(g_AppWidth), g_ProjLeft + g_ProjWidth);
+        const float bottom = std::max(float(g_AppHeight), g_ProjTop + g_ProjHeight);
+        SetQuad(q, left, top, right, bottom, z, color, 0, 0, 0, 0);
     }
     RenderQuads(q, 1);
 }

@@ -220,6 +220,8 @@ void _FlushRender();
 /// The batch's copy step: copies vertexCount vertices and exchanges red and
 /// blue so that the colours reach GL as bytes R, G, B, A. The ranges must not overlap.
 void CopyConvertVertices(BasicVertex* dst, const BasicVertex* src, unsigned vertexCount);
+/// A quad of `color` at depth z over the logical screen and whatever more of
+/// it the projection shows; with beyondScreen, far beyond the screen.
 void Clear(Color color, float z, bool beyondScreen);
 bool ClearScreenViewport(Color color, bool useColor, float depth, bool clearDepth);
 void DrawRect(float x1, float y1, float x2, float y2, float z, Color color, float tu1, float tv1, float tu2,
