@@ -694,7 +694,7 @@ TEST(ZynFontTool, BadArgumentsAreRefusedWithTheirReasons) {
         {{"--size", "0", kDejaVu}, 2, "pixel size \"0\" is not a whole number from 2 to 1024"},
         {{"--texture-size", "64", kDejaVu}, 2, "texture size \"64\" is not WxH"},
         {{"--name", "a/b", kDejaVu}, 2, "name \"a/b\" must be 1 to 100 characters without '/'"},
-        {{"no-such-font.ttf"}, 1, "cannot open no-such-font.ttf as a TrueType or OpenType font"},
+        {{"no-such-font.ttf"}, 1, "no-such-font.ttf: No such file or directory"},
         {{"--ranges", "0xF0000-0xF00FF", kDejaVu}, 1, "has a glyph for none of the code points"},
         {{"--size", "40", "--texture-size", "32x32", kDejaVu},
          1,

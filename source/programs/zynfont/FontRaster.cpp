@@ -3,9 +3,16 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 
 #include "CommandArgs.h"
 
@@ -25,16 +32,6 @@ std::string Trim(const std::string& s) {
     if (b == std::string::npos) return "";
     return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
-
-// Frees what FreeType gave, whichever way the rasterisation ends.
-struct FreeTypeFace {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    ~FreeTypeFace() {
-        if (face) FT_Done_Face(face);
-        if (library) FT_Done_FreeType(library);
-    }
-};
 
 // 26.6 fixed point to whole pixels, rounded.
 int Pixels(FT_Pos v) { return int((v + 32) >> 6); }
@@ -108,43 +105,123 @@ bool ParseRanges(const std::string& text, std::vector<CodeRange>& out, std::stri
     }
 }
 
-bool RasteriseFont(const std::string& path, unsigned pixelSize, const std::vector<CodeRange>& ranges,
-                   FontArt& art, RasterReport& report, std::string& error) {
-    report = RasterReport();
-    FreeTypeFace ft;
-    if (FT_Init_FreeType(&ft.library) != 0) {
+// Frees what FreeType gave, whichever way the rasterisation ends.
+struct FontRasteriser::Face {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    ~Face() {
+        if (face) FT_Done_Face(face);
+        if (library) FT_Done_FreeType(library);
+    }
+};
+
+FontRasteriser::FontRasteriser() = default;
+FontRasteriser::~FontRasteriser() = default;
+
+bool FontRasteriser::Open(const std::string& path, unsigned pixelSize, std::string& error) {
+    m_pFace.reset();
+    m_Codes.clear();
+    // FreeType says only that it could not open a face; the system knows why.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat info = {};
+    const int statResult = ::fstat(fd, &info);
+    const int statErrno = errno;
+    ::close(fd);
+    if (statResult != 0 || S_ISDIR(info.st_mode)) {
+        error = path + ": " + std::strerror(statResult != 0 ? statErrno : EISDIR);
+        return false;
+    }
+    auto face = std::make_unique<Face>();
+    if (FT_Init_FreeType(&face->library) != 0) {
         error = "FreeType could not start";
         return false;
     }
-    if (FT_New_Face(ft.library, path.c_str(), 0, &ft.face) != 0) {
+    if (FT_New_Face(face->library, path.c_str(), 0, &face->face) != 0) {
         error = "cannot open " + path + " as a TrueType or OpenType font";
         return false;
     }
-    if (FT_Set_Pixel_Sizes(ft.face, 0, pixelSize) != 0) {
+    if (FT_Set_Pixel_Sizes(face->face, 0, pixelSize) != 0) {
         error = "the font " + path + " has no glyphs of " + std::to_string(pixelSize) + " pixels";
         return false;
     }
+    m_pFace = std::move(face);
+    m_Path = path;
+    m_PixelSize = pixelSize;
+    return true;
+}
 
-    // Each code once, ascending, however often the ranges name it.
-    std::vector<bool> wanted(kMaxCodePoint + 1, false);
-    for (const CodeRange& r : ranges)
-        for (unsigned c = r.first; c <= r.last && c <= kMaxCodePoint; ++c) wanted[c] = true;
+size_t FontRasteriser::SelectCodes(const std::vector<CodeRange>& ranges, RasterReport& report) {
+    report = RasterReport();
+    m_Codes.clear();
+    std::vector<CodeRange> merged(ranges);
+    std::sort(merged.begin(), merged.end(),
+              [](const CodeRange& a, const CodeRange& b) { return a.first < b.first; });
+    std::vector<CodeRange> disjoint;
+    for (const CodeRange& r : merged) {
+        if (!disjoint.empty() && r.first <= disjoint.back().last + 1)
+            disjoint.back().last = std::max(disjoint.back().last, r.last);
+        else
+            disjoint.push_back(r);
+    }
+    for (const CodeRange& r : disjoint) report.requested += (long long)r.last - r.first + 1;
+    if (!m_pFace) return 0;
 
+    const auto isWanted = [&disjoint](unsigned code) {
+        auto it = std::upper_bound(disjoint.begin(), disjoint.end(), code,
+                                   [](unsigned c, const CodeRange& r) { return c < r.first; });
+        return it != disjoint.begin() && code <= std::prev(it)->last;
+    };
+    FT_UInt index = 0;
+    for (FT_ULong code = FT_Get_First_Char(m_pFace->face, &index); index != 0;
+         code = FT_Get_Next_Char(m_pFace->face, code, &index))
+        if (code <= kMaxCodePoint && isWanted(unsigned(code))) m_Codes.emplace_back(unsigned(code), index);
+    // Character maps list their codes ascending, but nothing makes them.
+    std::sort(m_Codes.begin(), m_Codes.end());
+    m_Codes.erase(std::unique(m_Codes.begin(), m_Codes.end(),
+                              [](const auto& a, const auto& b) { return a.first == b.first; }),
+                  m_Codes.end());
+    report.missing = report.requested - (long long)m_Codes.size();
+    return m_Codes.size();
+}
+
+unsigned long long FontRasteriser::MeasureArea(bool spacing) {
+    if (!m_pFace) return 0;
+    const unsigned long long gap = spacing ? 1 : 0;
+    unsigned long long area = 0;
+    for (const auto& c : m_Codes) {
+        // The rendered bitmap covers at least the whole pixels of the outline's box.
+        const bool loaded = FT_Load_Glyph(m_pFace->face, c.second, FT_LOAD_DEFAULT) == 0;
+        const FT_Glyph_Metrics& m = m_pFace->face->glyph->metrics;
+        const unsigned long long w = loaded && m.width > 0 ? (unsigned long long)(m.width >> 6) : 0;
+        const unsigned long long h = loaded && m.height > 0 ? (unsigned long long)(m.height >> 6) : 0;
+        area += w && h ? (w + gap) * (h + gap) : gap;
+    }
+    return area;
+}
+
+bool FontRasteriser::Rasterise(FontArt& art, RasterReport& report, unsigned long long areaLimit,
+                               const RasterProgress& progress, std::string& error) {
     art.glyphs.clear();
+    if (!m_pFace) {
+        error = "no font is open";
+        return false;
+    }
+    FT_Face face = m_pFace->face;
+    const unsigned long long gap = art.spacing ? 1 : 0;
+    unsigned long long area = 0;
     int top = INT_MAX;
-    for (unsigned code = 0; code <= kMaxCodePoint; ++code) {
-        if (!wanted[code]) continue;
-        ++report.requested;
-        const FT_UInt index = FT_Get_Char_Index(ft.face, code);
-        if (index == 0) {
-            ++report.missing;
-            continue;
-        }
-        if (FT_Load_Glyph(ft.face, index, FT_LOAD_RENDER) != 0) {
+    for (size_t i = 0; i < m_Codes.size(); ++i) {
+        if (progress) progress(i, m_Codes.size());
+        const unsigned code = m_Codes[i].first;
+        if (FT_Load_Glyph(face, m_Codes[i].second, FT_LOAD_RENDER) != 0) {
             ++report.failed;
             continue;
         }
-        const FT_GlyphSlot slot = ft.face->glyph;
+        const FT_GlyphSlot slot = face->glyph;
         bool unsupported = false;
         GlyphArt g;
         g.code = int(code);
@@ -153,21 +230,28 @@ bool RasteriseFont(const std::string& path, unsigned pixelSize, const std::vecto
             ++report.failed;
             continue;
         }
+        area += g.image ? (g.image->width + gap) * (g.image->height + gap) : gap;
+        if (area > areaLimit) {
+            art.glyphs.clear();
+            error = "the glyphs cover more than " + std::to_string(areaLimit) + " pixels";
+            return false;
+        }
         g.xOffset = slot->bitmap_left;
         g.yOffset = -slot->bitmap_top;
         g.advance = Pixels(slot->advance.x);
         if (g.image) top = std::min(top, g.yOffset);
         art.glyphs.push_back(std::move(g));
     }
+    if (progress) progress(m_Codes.size(), m_Codes.size());
 
-    const FT_Size_Metrics& m = ft.face->size->metrics;
+    const FT_Size_Metrics& m = face->size->metrics;
     art.fontHeight = unsigned(std::max(1, Pixels(m.height)));
     art.maxBearY = top != INT_MAX ? top : -Pixels(m.ascender);
     // Characters without glyph advance by the space's width.
-    art.spaceWidth = int(pixelSize / 3 > 0 ? pixelSize / 3 : 1);
-    const FT_UInt space = FT_Get_Char_Index(ft.face, ' ');
-    if (space != 0 && FT_Load_Glyph(ft.face, space, FT_LOAD_DEFAULT) == 0)
-        art.spaceWidth = Pixels(ft.face->glyph->advance.x);
+    art.spaceWidth = int(m_PixelSize / 3 > 0 ? m_PixelSize / 3 : 1);
+    const FT_UInt space = FT_Get_Char_Index(face, ' ');
+    if (space != 0 && FT_Load_Glyph(face, space, FT_LOAD_DEFAULT) == 0)
+        art.spaceWidth = Pixels(face->glyph->advance.x);
     return true;
 }
 

@@ -4,6 +4,8 @@
 // packer places them into the texture; the font, texture and sprite table
 // are then saved under their resource names, ready to be packed, and packed.
 // Exit status: 0 success, 1 failure, 2 bad usage.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -219,6 +221,41 @@ int RunImport(const Options& o) {
     return kExitOk;
 }
 
+// The refusal of glyphs that cannot fit, with why: "need at least N pixels".
+std::string NoFitMessage(const Options& o, size_t glyphCount, const std::string& why) {
+    const std::string count = std::to_string(glyphCount) + " glyphs at " + std::to_string(o.size) + " px";
+    if (o.textureWidth)
+        return count + " " + why + ": the glyphs do not fit " + std::to_string(o.textureWidth) + "x" +
+               std::to_string(o.textureHeight) + "; give a larger --texture-size or leave it out";
+    return count + " " + why + ": the glyphs do not fit a 4096x4096 texture; take a smaller --size or fewer --ranges";
+}
+
+// A progress line on standard error, redrawn in place, only when standard
+// error is a terminal: scripts and tests read the same output as before.
+class Progress {
+public:
+    Progress() : m_bShown(::isatty(2) == 1) {}
+    void Show(const char* what, size_t done, size_t total) {
+        if (!m_bShown || total == 0) return;
+        const int percent = int(done * 100 / total);
+        if (percent == m_LastPercent && done != total) return;
+        m_LastPercent = percent;
+        std::fprintf(stderr, "\rzynfont: %s glyph %zu of %zu (%d%%)", what, done, total, percent);
+        std::fflush(stderr);
+        m_bDrawn = true;
+    }
+    void Clear() {
+        if (m_bDrawn) std::fputs("\r\033[K", stderr);
+        m_bDrawn = false;
+    }
+    ~Progress() { Clear(); }
+
+private:
+    bool m_bShown;
+    bool m_bDrawn = false;
+    int m_LastPercent = -1;
+};
+
 int RunRasterise(Options& o) {
     std::vector<CodeRange> ranges;
     std::string error;
@@ -231,17 +268,42 @@ int RunRasterise(Options& o) {
     art.name = o.name;
     art.spacing = o.spacing;
     RasterReport report;
-    if (!RasteriseFont(o.fontFile, o.size, ranges, art, report, error)) {
+    FontRasteriser rasteriser;
+    if (!rasteriser.Open(o.fontFile, o.size, error)) {
         Error(error);
         return kExitFailed;
     }
-    if (art.glyphs.empty()) {
+    const size_t glyphCount = rasteriser.SelectCodes(ranges, report);
+    if (glyphCount == 0) {
         Error("the font " + o.fontFile + " has a glyph for none of the code points " + o.ranges);
         return kExitFailed;
     }
     // Sprite 0 is the whole texture and glyph sprite ids are 16-bit.
-    if (art.glyphs.size() > 0xFFFF) {
-        Error(std::to_string(art.glyphs.size()) + " glyphs are more than one font texture can index (65535)");
+    if (glyphCount > 0xFFFF) {
+        Error(std::to_string(glyphCount) + " glyphs are more than one font texture can index (65535)");
+        return kExitFailed;
+    }
+    // Glyphs that cannot fit are refused before they are rendered: at large
+    // sizes their bitmaps would take gigabytes only to be thrown away.
+    const unsigned limitWidth = o.textureWidth ? o.textureWidth : kMaxTextureSize;
+    const unsigned limitHeight = o.textureWidth ? o.textureHeight : kMaxTextureSize;
+    const unsigned long long limit = (unsigned long long)limitWidth * limitHeight;
+    const unsigned long long needed = rasteriser.MeasureArea(o.spacing);
+    if (needed > limit) {
+        Error(NoFitMessage(o, glyphCount, "need at least " + std::to_string(needed) + " pixels"));
+        return kExitFailed;
+    }
+    Progress progress;
+    const bool rendered = rasteriser.Rasterise(
+        art, report, limit, [&progress](size_t done, size_t total) { progress.Show("rasterising", done, total); },
+        error);
+    progress.Clear();
+    if (!rendered) {
+        Error(NoFitMessage(o, glyphCount, error));
+        return kExitFailed;
+    }
+    if (art.glyphs.empty()) {
+        Error("FreeType could render none of the glyphs of " + o.fontFile);
         return kExitFailed;
     }
     if (o.textureWidth) {
@@ -289,7 +351,7 @@ int RunRasterise(Options& o) {
     }
     std::printf("zynfont: %s: %d glyphs at %u px in a %ux%u texture", art.FontName().c_str(),
                 built.glyphCount, o.size, art.textureWidth, art.textureHeight);
-    if (report.missing > 0) std::printf(", %d code points not in the font", report.missing);
+    if (report.missing > 0) std::printf(", %lld code points not in the font", report.missing);
     if (report.failed > 0) std::printf(", %d glyphs FreeType could not render", report.failed);
     std::printf("\n");
     return kExitOk;
