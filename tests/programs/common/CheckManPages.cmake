@@ -1,0 +1,30 @@
+# Installs the manual pages (component "man") of the build tree BUILD_DIR
+# into a scratch prefix SCRATCH and renders each of PAGES (section/name, e.g.
+# man1/zynpac.1) with man's warnings on; any word on standard error fails.
+file(REMOVE_RECURSE ${SCRATCH})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${SCRATCH} --component man
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "installing the manual pages failed (${rc})")
+endif()
+string(REPLACE "," ";" pages "${PAGES}")
+set(failed "")
+foreach(page IN LISTS pages)
+  set(path ${SCRATCH}/share/man/${page})
+  if(NOT EXISTS ${path})
+    list(APPEND failed "${page}: not installed")
+    continue()
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env MANWIDTH=80 man --warnings -l ${path}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_VARIABLE warnings)
+  if(NOT rc EQUAL 0 OR NOT warnings STREQUAL "")
+    list(APPEND failed "${page}: ${rc} ${warnings}")
+  elseif(NOT text MATCHES "NAME" OR NOT text MATCHES "SYNOPSIS")
+    list(APPEND failed "${page}: rendered without NAME or SYNOPSIS")
+  endif()
+endforeach()
+if(failed)
+  list(JOIN failed "\n" failed)
+  message(FATAL_ERROR "${failed}")
+endif()
+message(STATUS "${PAGES}: rendered without warnings")
