@@ -18,6 +18,32 @@ namespace fs = std::filesystem;
 
 namespace ZynTool {
 
+namespace {
+
+// "frame 12 of 600" redrawn in place on standard error; wiped before any
+// other line is written there.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool isShown) : m_bShown(isShown) {}
+    ~ProgressLine() { Clear(); }
+    void Show(int frame, int total) {
+        if (!m_bShown) return;
+        std::fprintf(stderr, "\rframe %d of %d", frame, total);
+        std::fflush(stderr);
+        m_bDrawn = true;
+    }
+    void Clear() {
+        if (m_bDrawn) std::fputs("\r\033[K", stderr);
+        m_bDrawn = false;
+    }
+
+private:
+    bool m_bShown;
+    bool m_bDrawn = false;
+};
+
+}  // namespace
+
 std::string FrameFileName(int index) {
     char name[32];
     std::snprintf(name, sizeof name, "frame-%05d.png", index);
@@ -74,28 +100,39 @@ bool HeadlessRecorder::Record(const RenderFrame& render, SheetPlan* plan) {
     const bool writes = !m_Settings.outFolder.empty();
     const size_t frameBytes = size_t(m_Settings.width) * size_t(m_Settings.height) * 4;
     std::vector<Zyn::u8> rgba;
+    // Long exports show how far they are on a terminal; scripts and tests,
+    // which read standard error from pipes and files, see nothing new.
+    ProgressLine progress(writes && ::isatty(2) == 1);
     for (int i = 0; i < m_Settings.frameCount; ++i) {
+        progress.Show(i + 1, m_Settings.frameCount);
         Zyn::ManualClock::Advance(GetStepMicroseconds());
-        if (!render(i)) return false;
+        if (!render(i)) {
+            progress.Clear();
+            return false;
+        }
         if (!writes) {
             ++m_Frames;
             continue;
         }
         if (!m_pSurface || !m_pSurface->ReadPixels(rgba) || rgba.size() != frameBytes) {
+            progress.Clear();
             Error("cannot read frame %d back from the offscreen surface", i);
             return false;
         }
         const std::string path = PathOf(FrameFileName(i));
         if (!Zyn::WritePNG(path.c_str(), m_Settings.width, m_Settings.height, rgba)) {
+            progress.Clear();
             Error("cannot write the frame %s", path.c_str());
             return false;
         }
         ++m_Frames;
         if (plan && !plan->Add(i, rgba)) {
+            progress.Clear();
             Error("cannot put frame %d on the contact sheet", i);
             return false;
         }
     }
+    progress.Clear();
     if (!writes || !plan) return true;
     Zyn::ContactSheet sheet;
     const std::string sheetPath = PathOf(kContactSheetName);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Graphics.h>
@@ -41,6 +42,9 @@ struct Member {
 
 std::string g_MembersDir;
 std::vector<Member> g_Members;
+// The generation takes a while; a terminal sees each member as it is
+// written, a build log or pipe only the closing line.
+const bool g_bShowsProgress = ::isatty(1) == 1;
 
 bool MakeDirs(const std::string& path) {
     for (size_t i = 1; i <= path.size(); ++i) {
@@ -65,6 +69,10 @@ bool AddMember(const std::string& name, const std::vector<unsigned char>& bytes)
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     if (std::fclose(f) != 0 || !ok) return false;
     g_Members.push_back({name, path});
+    if (g_bShowsProgress) {
+        std::printf("\r\033[Kzyn-assetgen: member %zu, %s", g_Members.size(), rel.c_str());
+        std::fflush(stdout);
+    }
     return true;
 }
 
@@ -195,6 +203,7 @@ int main(int argc, char** argv) {
     const std::string pack = out + "/RezAduva.pac";
     ok = ok && Zyn::PacPackage::CreatePacPackage(sources, pack.c_str());
 
+    if (g_bShowsProgress) std::fputs("\r\033[K", stdout);
     Zyn::Graphics::ShutDown();
     surface.reset();
     Zyn::Singleton<Zyn::Root>::Get()->Release();

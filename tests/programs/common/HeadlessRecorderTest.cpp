@@ -2,7 +2,13 @@
 // and their names, the plan's sheet, the summary, and how it fails.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <set>
 #include <string>
@@ -148,6 +154,68 @@ TEST_F(Recorder, WritesEveryFrameUnderItsNameThenThePlansSheetAndTheSummary) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Wrote 3 frames of 32x24 to " + out + "/frame-00000.png ... frame-00002.png\n" +
                   "Wrote the contact sheet of 3 test frames to " + out + "/contact.png\n");
+}
+
+namespace {
+
+// Runs work with standard error on a pseudo-terminal (or on a file when
+// onTerminal is false) and returns what reached it.
+template <typename Work>
+std::string CaptureStderr(bool onTerminal, const std::string& file, Work work) {
+    int master = -1, slave = -1;
+    if (onTerminal ? openpty(&master, &slave, nullptr, nullptr, nullptr) != 0
+                   : (slave = open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600)) < 0)
+        return "no capture";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(slave, 2);
+    work();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string text;
+    char buffer[4096];
+    if (onTerminal) {
+        struct pollfd p = {master, POLLIN, 0};
+        for (ssize_t n; poll(&p, 1, 0) > 0 && (n = read(master, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, size_t(n));
+        close(master);
+    } else {
+        lseek(slave, 0, SEEK_SET);
+        for (ssize_t n; (n = read(slave, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    }
+    close(slave);
+    return text;
+}
+
+}  // namespace
+
+// Standard error as a terminal, then as a file: the frame count shows on
+// the terminal and is wiped at the end; a file gets nothing new.
+std::string RecordThreeFrames(bool onTerminal, const std::string& folder,
+                              const std::function<void(ZynTool::HeadlessRecorder&)>& start,
+                              const std::function<bool(int)>& draw) {
+    ZynTool::HeadlessRecorder recorder(Settings(folder + "/frames", 3));
+    start(recorder);
+    PixelPlan plan;
+    bool recorded = false;
+    const std::string err = CaptureStderr(onTerminal, folder + "/stderr.txt",
+                                          [&] { recorded = recorder.Record(draw, &plan); });
+    return recorded ? err : "not recorded";
+}
+
+TEST_F(Recorder, CountsTheFramesOnATerminalAndWipesTheLine) {
+    EXPECT_EQ(RecordThreeFrames(
+                  true, m_Dir.Path(), [&](ZynTool::HeadlessRecorder& r) { Start(r); },
+                  [&](int index) { return Draw(index); }),
+              "\rframe 1 of 3\rframe 2 of 3\rframe 3 of 3\r\033[K");
+}
+
+TEST_F(Recorder, WritesNothingMoreOnStandardErrorWhenItIsNoTerminal) {
+    EXPECT_EQ(RecordThreeFrames(
+                  false, m_Dir.Path(), [&](ZynTool::HeadlessRecorder& r) { Start(r); },
+                  [&](int index) { return Draw(index); }),
+              "");
 }
 
 TEST_F(Recorder, ARefusedFrameEndsTheRecordingWithoutASheet) {
