@@ -17,6 +17,7 @@ PACKAGES="
   xscreensaver xscreensaver-gl
   libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
   sway weston grim
+  xsecurelock mate-screensaver desktop-file-utils dbus-daemon dbus-bin x11-apps
 "
 
 missing=""

@@ -31,6 +31,12 @@ const char* const kUsage =
     "                            closes on a mouse move or on Escape, Return or Space\n"
     "  --headless                render on a fixed step into PNG frames and a\n"
     "                            contact sheet; needs --out\n"
+    "  --wayland                 cover every Wayland output (layer-shell overlays,\n"
+    "                            else a fullscreen window) until a key, a button\n"
+    "                            or a pointer move; the default when\n"
+    "                            $WAYLAND_DISPLAY is set and $XSCREENSAVER_WINDOW\n"
+    "                            is not (with it set, the default is -root)\n"
+    "  --output NAME             with --wayland: cover only the output NAME\n"
     "\n"
     "Options:\n"
     "  -fps, --fps, --show-fps   show the frame rate\n"
@@ -97,6 +103,7 @@ private:
     bool m_bWindowId = false;
     bool m_bWindow = false;
     bool m_bHeadless = false;
+    bool m_bWayland = false;
     bool m_bDelay = false;
     std::string m_HeadlessOnly;  // the first headless-only option seen
 };
@@ -155,6 +162,12 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
         }
     } else if (name == "--headless") {
         m_bHeadless = true;
+    } else if (name == "--wayland") {
+        m_bWayland = true;
+    } else if (name == "--output") {
+        if (!TakeValue(arg, value)) return false;
+        if (value.empty()) return Fail("empty output name");
+        m_Options.outputName = value;
     } else if (name == "--fps") {
         // A number after it is a frame rate; without one it is the daemon's
         // "show the frame rate" switch. No option takes bare words, so this
@@ -232,12 +245,17 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
     } else {
         return Fail("unexpected argument '" + raw + "'");
     }
-    if (m_bInline && (name == "--root" || name == "--headless" || name == "--show-fps" || name == "--no-log"))
+    if (m_bInline && (name == "--root" || name == "--headless" || name == "--wayland" || name == "--show-fps" || name == "--no-log"))
         return Fail("option '" + arg + "' takes no value");
     return true;
 }
 
 bool Parser::Check() {
+    if (m_bWayland && (m_bRoot || m_bWindowId || m_bWindow || m_bHeadless))
+        return Fail("--wayland cannot be combined with -root, -window-id, --window or --headless");
+    if (!m_Options.outputName.empty() && (m_bRoot || m_bWindowId || m_bWindow || m_bHeadless))
+        return Fail("--output only applies with --wayland");
+    m_Options.modeGiven = m_bRoot || m_bWindowId || m_bWindow || m_bHeadless || m_bWayland;
     if (m_bHeadless && (m_bRoot || m_bWindowId || m_bWindow))
         return Fail("--headless cannot be combined with -root, -window-id or --window");
     if (m_bWindow && (m_bRoot || m_bWindowId))
@@ -251,12 +269,16 @@ bool Parser::Check() {
         return true;
     }
     if (!m_HeadlessOnly.empty()) return Fail(m_HeadlessOnly + " only applies with --headless");
-    if (m_bWindowId)
+    if (m_bWayland || !m_Options.outputName.empty()) {
+        m_Options.mode = Mode::kWayland;
+        m_Options.modeGiven = true;
+    } else if (m_bWindowId) {
         m_Options.mode = Mode::kWindowId;  // the explicit window wins over -root
-    else if (m_bRoot)
+    } else if (m_bRoot) {
         m_Options.mode = Mode::kRoot;
-    else
+    } else {
         m_Options.mode = Mode::kWindow;
+    }
     return true;
 }
 
@@ -275,6 +297,12 @@ ParseResult ParseHostOptions(int argc, const char* const* argv, HostOptions& opt
     error.clear();
     Parser parser(argc, argv, options, error);
     return parser.Run();
+}
+
+Mode SessionMode(const std::string& xscreensaverWindow, const std::string& waylandDisplay) {
+    if (!xscreensaverWindow.empty()) return Mode::kRoot;
+    if (!waylandDisplay.empty()) return Mode::kWayland;
+    return Mode::kWindow;
 }
 
 bool ParseWindowId(const std::string& text, unsigned long& id) {

@@ -12,6 +12,7 @@ enum class Mode {
     kRoot,      // $XSCREENSAVER_WINDOW, else the root window
     kWindowId,  // a window named on the command line
     kHeadless,  // PNG frames on a fixed step
+    kWayland,   // a cover over every Wayland output, ended by user activity
 };
 
 enum class Detail { kUnchanged, kHigh, kLow };
@@ -26,6 +27,9 @@ struct HostOptions {
     bool showFrameRate = false;
     Detail detail = Detail::kUnchanged;
     std::string display;  // empty: $DISPLAY
+    std::string outputName;  // kWayland: the one output to cover; empty: all
+    /// Whether the command line named a mode; without one SessionMode decides.
+    bool modeGiven = false;
 
     // Headless export.
     double seconds = 10.0;
@@ -45,6 +49,12 @@ enum class ParseResult { kRun, kHelp, kVersion, kError };
 /// Fills `options` from argv[1..argc-1]. kError comes with a one-line
 /// `error` naming the offending argument; options are then incomplete.
 ParseResult ParseHostOptions(int argc, const char* const* argv, HostOptions& options, std::string& error);
+
+/// The mode of a command line that names none, from the session: the
+/// window a host names in $XSCREENSAVER_WINDOW (xsecurelock, MATE) as with
+/// -root, else the Wayland cover when $WAYLAND_DISPLAY is set, else the
+/// preview window. Arguments are the variables' values, empty when unset.
+Mode SessionMode(const std::string& xscreensaverWindow, const std::string& waylandDisplay);
 
 /// A window id as the daemon writes it: "0x" hex or decimal, non-zero, at
 /// most 32 bits, nothing after it. False on anything else.

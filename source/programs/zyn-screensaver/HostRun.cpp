@@ -24,6 +24,7 @@
 #include "FramePacer.h"
 #include "HeadlessRecorder.h"
 #include "ToolOutput.h"
+#include "UserActivity.h"
 
 namespace fs = std::filesystem;
 
@@ -38,6 +39,9 @@ namespace {
 const char* const kProgram = "zyn-screensaver";
 const char* const kWindowTitle = "Zyn Screen Saver";
 const int kKeyFrameRate = 123;  // F12 toggles the application's frame-rate text
+// The longest sleep while no output wants a frame; the descriptor and a stop
+// signal wake it sooner.
+const long long kIdleWaitUs = 1000000;
 
 bool IsRegularFile(const std::string& path) {
     struct stat st;
@@ -158,16 +162,32 @@ Zyn::WindowSurface* OpenLiveSurface(const HostOptions& options) {
             }
             break;
         }
+        case Mode::kWayland:
+            request.kind = Zyn::WindowRequest::Kind::kOwnWindow;
+            request.backend = Zyn::WindowBackend::kWayland;
+            request.coverOutputs = true;
+            request.outputName = options.outputName;
+            request.title = kWindowTitle;
+            request.displayName.clear();  // -display names an X server
+            what = "cannot cover the outputs of the compositor '" + EnvValue("WAYLAND_DISPLAY") + "'";
+            break;
         case Mode::kHeadless:
             return nullptr;
     }
     Zyn::WindowError error = Zyn::WindowError::kNone;
     Zyn::WindowSurface* surface = Zyn::CreateWindowSurface(request, &error);
     // Refuse plainly: the window layer's own lines are terse.
-    if (error == Zyn::WindowError::kNoBackend)
+    const bool wayland = options.mode == Mode::kWayland;
+    if (error == Zyn::WindowError::kNoBackend && wayland)
+        Error("this build has no Wayland backend");
+    else if (error == Zyn::WindowError::kNoBackend)
         Error("this build has no window-system backend; only --headless works");
+    else if (error == Zyn::WindowError::kNoDisplay && wayland)
+        Error("cannot connect to the Wayland compositor '%s'", EnvValue("WAYLAND_DISPLAY").c_str());
     else if (error == Zyn::WindowError::kNoDisplay)
         Error("cannot open the X display '%s'", displayName.c_str());
+    else if (error == Zyn::WindowError::kNoOutput)
+        Error("the compositor has no output named '%s'", options.outputName.c_str());
     else if (!surface)
         Error(what);
     return surface;
@@ -279,6 +299,15 @@ int RunLive(const HostOptions& options) {
     ApplySceneOptions(options);
     driver.Start();
 
+    // No daemon stops the Wayland cover: input ends it, seen here before
+    // the scene, since a compositor that asks for no frames runs no scene.
+    UserActivity activity;
+    if (options.mode == Mode::kWayland) {
+        surface->SetEventSink([&activity](int code, int a, int b) {
+            activity.Take(code, a, b);
+            Zyn::Singleton<Zyn::Root>::Get()->ProcessSystemEvent(code, a, b);
+        });
+    }
     const int connection = surface->GetEventDescriptor();
     const FramePacer pacer(options.frameMicroseconds);
     long frames = 0;
@@ -287,9 +316,10 @@ int RunLive(const HostOptions& options) {
     while (!StopSignals::IsStopRequested()) {
         surface->PumpEvents();
         if (surface->IsDestroyed()) {
-            Error("the window is gone; stopping");
+            Error(options.mode == Mode::kWayland ? "the compositor is gone; stopping" : "the window is gone; stopping");
             break;
         }
+        if (activity.IsSeen()) break;
         if (surface->IsClosed()) break;  // the window manager's close button
         if (Zyn::WindowSystem::IsCloseRequested()) {
             // User activity: a preview ends, a daemon decides for itself.
@@ -303,6 +333,13 @@ int RunLive(const HostOptions& options) {
         const long long now = MonotonicMicroseconds();
         if (now < due) {
             WaitUntil(due, connection);
+            continue;
+        }
+        if (!surface->IsReadyForFrame()) {
+            // Nothing would be shown (a hidden output): sleep until the
+            // compositor asks, keeping the frame floor from then on.
+            WaitUntil(now + kIdleWaitUs, connection);
+            due = MonotonicMicroseconds();
             continue;
         }
         driver.Frame();

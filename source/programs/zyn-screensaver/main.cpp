@@ -1,7 +1,9 @@
 // zyn-screensaver: the temple screen saver as an X11 hack for screen saver
-// daemons, as a preview window, and as a headless frame exporter.
+// daemons, as a cover over every Wayland output, as a preview window, and as
+// a headless frame exporter.
 // Exit status: 0 success, 1 failure, 2 bad arguments.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <zyn/core/Root.h>
@@ -29,6 +31,11 @@ int main(int argc, char** argv) {
             return ZynTool::Usage(error);
         case ZynHost::ParseResult::kRun:
             break;
+    }
+    if (!options.modeGiven) {
+        const char* window = std::getenv("XSCREENSAVER_WINDOW");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        options.mode = ZynHost::SessionMode(window ? window : "", wayland ? wayland : "");
     }
     return options.mode == ZynHost::Mode::kHeadless ? ZynHost::RunHeadless(options)
                                                     : ZynHost::RunLive(options);
