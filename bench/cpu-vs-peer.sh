@@ -165,5 +165,5 @@ echo "$ours_result $peer_result" | awk '{
 
 # A cheap frame shows the pacing: at 30 fps in a small window the hack
 # should sleep nearly all the time.
-idle_result=$(run idle "$seconds" "$ours" --window 160x100 --fps "$fps" --data "$data" --no-log)
+idle_result=$(run idle "$seconds" "$ours" --window 160x100 --frame-rate "$fps" --data "$data" --no-log)
 report "idle 160x100" "$idle_result"

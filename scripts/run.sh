@@ -19,6 +19,6 @@ out="$PWD/out/timeline"
 echo "No display: exporting the 60-second timeline headless into $out"
 # About half a megabyte of PNG a frame at this size.
 echo "600 frames of 1024x786, about 300 MB; the frame count shows while it runs."
-"$hack" --data "$data" --headless --seconds 60 --fps 10 --size 1024x786 --out "$out" "$@"
+"$hack" --data "$data" --headless --seconds 60 --frame-rate 10 --size 1024x786 --out "$out" "$@"
 echo "Frames: $out/frame-*.png"
 echo "Contact sheet: $out/contact.png"

@@ -15,6 +15,7 @@ const double kMaxFramesPerSecond = 1000.0;  // the view waits 1 ms between frame
 const double kMaxSeconds = 3600.0;
 const int kMaxFrames = 100000;
 const long long kMaxDelay = 10000000;
+const double kMaxReplayMinutes = 1440.0;
 
 const char* const kUsage =
     "Usage: zyn-screensaver [MODE] [OPTIONS]\n"
@@ -39,14 +40,18 @@ const char* const kUsage =
     "  --output NAME             with --wayland: cover only the output NAME\n"
     "\n"
     "Options:\n"
-    "  -fps, --fps, --show-fps   show the frame rate\n"
-    "  --fps F                   frames per second: the pace of live modes, the\n"
+    "  -fps, --fps, --show-fps   show the frame rate (-no-fps: do not)\n"
+    "  --frame-rate F            frames per second: the pace of live modes, the\n"
     "                            step of --headless (default 30)\n"
     "  -delay, --delay US        microseconds from one frame to the next in live\n"
     "                            modes (default 33333)\n"
     "  -detail, --detail high|low\n"
     "                            particle detail (default: the saved setting)\n"
     "  -display, --display NAME  the X display (default $DISPLAY)\n"
+    "  -replay, --replay MINUTES  play the whole show again from the dark every\n"
+    "                            MINUTES (default 0: once, then the hall races on)\n"
+    "  -verbose, --verbose       more lines on standard error (given twice: debug\n"
+    "                            lines); by default only warnings and errors\n"
     "  --seconds S               length of a headless run (default 10)\n"
     "  --size WxH                frame size of a headless run (default 1024x786)\n"
     "  --out DIR                 folder for the frames and contact.png (created)\n"
@@ -54,6 +59,9 @@ const char* const kUsage =
     "  --log FILE                write the log to FILE\n"
     "  --no-log                  write no log file (the log still goes to stderr)\n"
     "  --stats FILE              at exit, write the frames drawn and the seconds run\n"
+    "  -install, -noinstall, -mono, -pair, -visual ID\n"
+    "                            given to every hack by some daemons; accepted and\n"
+    "                            ignored (the GL visual is the window's own)\n"
     "  -h, --help                show this help\n"
     "  --version                 show the version\n"
     "\n"
@@ -168,26 +176,33 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
         if (!TakeValue(arg, value)) return false;
         if (value.empty()) return Fail("empty output name");
         m_Options.outputName = value;
-    } else if (name == "--fps") {
-        // A number after it is a frame rate; without one it is the daemon's
-        // "show the frame rate" switch. No option takes bare words, so this
-        // cannot swallow anything meant otherwise.
+    } else if (name == "--fps" || name == "--show-fps") {
+        // A switch, as in every hack: the frame rate has its own option.
+        m_Options.showFrameRate = true;
+        if (!m_bInline && m_Index + 1 < m_Argc && IsNumber(m_Argv[m_Index + 1]))
+            return Fail(std::string("-fps shows the frame rate and takes no value; the frame rate is "
+                                    "--frame-rate ") + m_Argv[m_Index + 1]);
+    } else if (name == "--no-fps") {
+        m_Options.showFrameRate = false;
+    } else if (name == "--frame-rate") {
+        if (!TakeValue(arg, value)) return false;
         double fps = 0.0;
-        if (m_bInline) {
-            if (!IsFrameRate(m_InlineValue, fps)) return Fail("bad frame rate '" + m_InlineValue + "'");
-        } else if (m_Index + 1 < m_Argc && IsNumber(m_Argv[m_Index + 1])) {
-            ++m_Index;
-            if (!IsFrameRate(m_Argv[m_Index], fps))
-                return Fail(std::string("bad frame rate '") + m_Argv[m_Index] + "' (above 0, at most 1000)");
-        } else {
-            m_Options.showFrameRate = true;
-            return true;
-        }
+        if (!IsFrameRate(value, fps)) return Fail("bad frame rate '" + value + "' (above 0, at most 1000)");
         m_Options.framesPerSecond = fps;
         m_Options.frameMicroseconds = std::lround(1000000.0 / fps);
         m_bDelay = false;
-    } else if (name == "--show-fps") {
-        m_Options.showFrameRate = true;
+    } else if (name == "--verbose") {
+        ++m_Options.verbose;
+    } else if (name == "--replay") {
+        if (!TakeValue(arg, value)) return false;
+        double minutes = 0.0;
+        if (!ParseNumber(value, 0.0, kMaxReplayMinutes, minutes))
+            return Fail("bad replay interval '" + value + "' (minutes, 0 to 1440)");
+        m_Options.replayMinutes = minutes;
+    } else if (name == "--install" || name == "--noinstall" || name == "--mono" || name == "--pair") {
+        // Colormap and visual choices of X11 hacks: ours come with the window.
+    } else if (name == "--visual") {
+        if (!TakeValue(arg, value)) return false;
     } else if (name == "--delay") {
         if (!TakeValue(arg, value)) return false;
         long long delay = 0;
@@ -245,7 +260,9 @@ bool Parser::ParseOne(const std::string& raw, ParseResult& result) {
     } else {
         return Fail("unexpected argument '" + raw + "'");
     }
-    if (m_bInline && (name == "--root" || name == "--headless" || name == "--wayland" || name == "--show-fps" || name == "--no-log"))
+    if (m_bInline && (name == "--root" || name == "--headless" || name == "--wayland" || name == "--show-fps" || name == "--fps" ||
+                      name == "--no-fps" || name == "--no-log" || name == "--verbose" || name == "--install" ||
+                      name == "--noinstall" || name == "--mono" || name == "--pair"))
         return Fail("option '" + arg + "' takes no value");
     return true;
 }
@@ -263,9 +280,10 @@ bool Parser::Check() {
     if (m_bHeadless) {
         m_Options.mode = Mode::kHeadless;
         if (m_Options.outFolder.empty()) return Fail("--headless needs --out DIR");
-        if (m_bDelay) return Fail("-delay paces live modes; a headless run takes --fps");
+        if (m_bDelay) return Fail("-delay paces live modes; a headless run takes --frame-rate");
         const double frames = std::round(m_Options.seconds * m_Options.framesPerSecond);
-        if (frames > kMaxFrames) return Fail("too many frames (at most 100000: lower --seconds or --fps)");
+        if (frames > kMaxFrames)
+            return Fail("too many frames (at most 100000: lower --seconds or --frame-rate)");
         return true;
     }
     if (!m_HeadlessOnly.empty()) return Fail(m_HeadlessOnly + " only applies with --headless");

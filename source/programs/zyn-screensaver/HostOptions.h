@@ -1,6 +1,8 @@
 // The command line of zyn-screensaver. Both the daemon's single-dash
-// spellings (-root, -window-id, -fps, -delay, -detail, -display) and double
-// dashes are understood. Parsing touches nothing outside its arguments.
+// spellings (-root, -window-id, -fps, -delay, -detail, -display, -verbose)
+// and double dashes are understood, and the options every hack is given
+// that mean nothing here (-install, -visual ID, -mono ...) are accepted and
+// ignored. Parsing touches nothing outside its arguments.
 #pragma once
 
 #include <string>
@@ -25,6 +27,11 @@ struct HostOptions {
     /// Microseconds from one frame's start to the next in live modes.
     long frameMicroseconds = 33333;
     bool showFrameRate = false;
+    /// 0: warnings and errors on standard error; 1 (-verbose): information
+    /// too; 2 and more: debug lines as well.
+    int verbose = 0;
+    /// Minutes after which the whole show plays again; 0: never.
+    double replayMinutes = 0.0;
     Detail detail = Detail::kUnchanged;
     std::string display;  // empty: $DISPLAY
     std::string outputName;  // kWayland: the one output to cover; empty: all

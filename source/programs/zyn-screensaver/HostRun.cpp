@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include <screensaver/OrvSettings.h>
+#include <screensaver/ScreenSaverApp.h>
 #include <screensaver/ZynMain.h>
 #include <zyn/core/Root.h>
 #include <zyn/graphics/image/ContactSheet.h>
@@ -53,6 +54,17 @@ std::string EnvValue(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
+// The pack checked with the framework's own lines about it held back: the
+// one line the host prints says it all.
+bool QuietCheckScenePack(const std::string& pack, std::string& problem) {
+    Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
+    const Zyn::s32 stderrLevel = root->m_StderrLogLevel;
+    root->m_StderrLogLevel = Zyn::kLogError - 1;
+    const bool ok = CheckScenePack(pack, problem);
+    root->m_StderrLogLevel = stderrLevel;
+    return ok;
+}
+
 // The data folder as the view will find it, with the pack checked. Returns
 // the folder; `hasPack` tells whether the pack is there.
 std::string PrepareDataFolder(const HostOptions& options, bool& hasPack) {
@@ -70,15 +82,29 @@ std::string PrepareDataFolder(const HostOptions& options, bool& hasPack) {
     Zyn::Folders::SetApplicationName(kProgram);
     Zyn::Folders::SetBuildTreeDataFolder(ZYN_BUILD_DATA_DIR);
     const std::string folder = Zyn::Folders::GetDataFolder();
-    hasPack = IsRegularFile(folder + "/" + kPackName);
-    if (!hasPack) {
+    const std::string pack = folder + "/" + kPackName;
+    hasPack = false;
+    std::string problem;
+    if (!IsRegularFile(pack)) {
         Error("%s is missing from the data folder %s (name the folder with --data DIR or ZYN_DATA_DIR)",
               kPackName, folder.c_str());
+    } else if (!QuietCheckScenePack(pack, problem)) {
+        Error("%s", problem.c_str());
+    } else {
+        hasPack = true;
     }
     return folder;
 }
 
 void PrepareLogFile(const HostOptions& options) { Zyn::Folders::SetLogFile(ChooseLogFile(options)); }
+
+// A daemon keeps every line of our standard error in its session log, at
+// every activation: only what needs attention goes there unless asked. The
+// log file, where there is one, still gets everything.
+void ApplyLogOptions(const HostOptions& options) {
+    Zyn::Singleton<Zyn::Root>::Get()->m_StderrLogLevel =
+        options.verbose >= 2 ? Zyn::kLogDebug : options.verbose == 1 ? Zyn::kLogInfo : Zyn::kLogWarning;
+}
 
 // Options that reach into the scene once it exists.
 void ApplySceneOptions(const HostOptions& options) {
@@ -88,6 +114,8 @@ void ApplySceneOptions(const HostOptions& options) {
             settings->UpdateDetailSettings();
         }
     }
+    if (ScreenSaverApp* app = Zyn::SingletonEx<ScreenSaverApp>::ms_pInstance)
+        app->SetReplayInterval(float(options.replayMinutes * 60.0));
     // The application toggles its frame-rate text on this key; the press is
     // seen by the first frame and released after it.
     if (options.showFrameRate) Zyn::Singleton<Zyn::Root>::Get()->ProcessSystemEvent(0, kKeyFrameRate, 0);
@@ -104,16 +132,21 @@ double CpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
+// Written beside and renamed into place: a reader never sees half a file.
 bool WriteStats(const std::string& path, long frames, double wallSeconds) {
     if (path.empty()) return true;
-    FILE* f = std::fopen(path.c_str(), "w");
+    const std::string part = path + ".part";
+    FILE* f = std::fopen(part.c_str(), "w");
     if (!f) {
         Error("cannot write the stats file %s", path.c_str());
         return false;
     }
     std::fprintf(f, "frames %ld\nseconds %.3f\ncpu_seconds %.3f\n", frames, wallSeconds, CpuSeconds());
-    const bool ok = std::fclose(f) == 0;
-    if (!ok) Error("cannot write the stats file %s", path.c_str());
+    const bool ok = std::fclose(f) == 0 && std::rename(part.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        std::remove(part.c_str());
+        Error("cannot write the stats file %s", path.c_str());
+    }
     return ok;
 }
 
@@ -121,6 +154,7 @@ bool WriteStats(const std::string& path, long frames, double wallSeconds) {
 // still exists; the Root itself goes at process exit.
 void TearDown(Zyn::HostDriver& driver) {
     driver.Stop();
+    ZynMainSceneShutDown();
     driver.Release();
     Zyn::Singleton<Zyn::Root>::Get()->Release();
     Zyn::WindowSystem::SetSurface(nullptr);
@@ -270,6 +304,7 @@ std::vector<int> ContactSheetFrames(int frameCount) {
 }
 
 int RunLive(const HostOptions& options) {
+    ApplyLogOptions(options);
     const long long startUs = MonotonicMicroseconds();
     if (!StopSignals::Install()) {
         Error("cannot set up the signal pipe");
@@ -279,10 +314,10 @@ int RunLive(const HostOptions& options) {
     const std::string stats = options.statsFile.empty() ? std::string() : AbsolutePath(options.statsFile);
     bool hasPack = false;
     PrepareDataFolder(options, hasPack);
-    // Under a daemon a blank screen beats an error the user never sees:
-    // the scene draws what it finds. A preview asked for by hand stops.
+    // Without usable art there is nothing to show: end at once, under a
+    // daemon too, which then shows the error line it kept.
     const bool underDaemon = options.mode != Mode::kWindow;
-    if (!hasPack && !underDaemon) return kExitFailed;
+    if (!hasPack) return kExitFailed;
 
     std::unique_ptr<Zyn::WindowSurface> surface(OpenLiveSurface(options));
     if (!surface) return kExitFailed;
@@ -311,6 +346,7 @@ int RunLive(const HostOptions& options) {
     const int connection = surface->GetEventDescriptor();
     const FramePacer pacer(options.frameMicroseconds);
     long frames = 0;
+    long long lastStatsUs = MonotonicMicroseconds();
     long long due = MonotonicMicroseconds();
     int status = kExitOk;
     while (!StopSignals::IsStopRequested()) {
@@ -345,6 +381,12 @@ int RunLive(const HostOptions& options) {
         driver.Frame();
         if (++frames == 1) AfterFirstFrame(options);
         due = pacer.NextDue(due, MonotonicMicroseconds());
+        // The stats file follows the run once a second, for whoever watches
+        // it (a test waiting for frames, a user timing the hack).
+        if (!stats.empty() && MonotonicMicroseconds() - lastStatsUs >= 1000000) {
+            lastStatsUs = MonotonicMicroseconds();
+            (void)WriteStats(stats, frames, double(lastStatsUs - startUs) * 1e-6);
+        }
     }
     if (!WriteStats(stats, frames, double(MonotonicMicroseconds() - startUs) * 1e-6)) status = kExitFailed;
     TearDown(driver);
@@ -353,6 +395,7 @@ int RunLive(const HostOptions& options) {
 }
 
 int RunHeadless(const HostOptions& options) {
+    ApplyLogOptions(options);
     const long long startUs = MonotonicMicroseconds();
     if (!StopSignals::Install()) {
         Error("cannot set up the signal pipe");

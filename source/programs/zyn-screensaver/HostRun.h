@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include <screensaver/ZynMain.h>
+
 #include "HostOptions.h"
 
 namespace ZynHost {
 
-const char* const kPackName = "RezAduva.pac";
+const char* const kPackName = kScenePackName;
 
 int RunLive(const HostOptions& options);
 int RunHeadless(const HostOptions& options);

@@ -204,7 +204,7 @@ void Root::LogSendV(int level, const char* format, va_list args) {
     for (LogOutput* out : m_LogOutputs.GetList()) {
         if (out->m_Threshold >= level) out->Receive(g_LineBuffer);
     }
-    std::fprintf(stderr, "%s\n", g_LineBuffer);
+    if (level <= m_StderrLogLevel) std::fprintf(stderr, "%s\n", g_LineBuffer);
 }
 
 void Root::LogSetOutputThreshold(int level, Class* cls) {

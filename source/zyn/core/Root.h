@@ -108,6 +108,10 @@ public:
     bool m_bAutoUnlock = true;
     bool m_bMouseVisible = false;
     s32 m_LogLevel = kLogInfo;
+    /// Lines up to this level are also written to standard error (all of
+    /// them by default); a host under a daemon, which keeps its standard
+    /// error in a session log, lowers it.
+    s32 m_StderrLogLevel = kLogFine;
 
     bool IsActive() const { return m_bActive; }
     s32 GetFrameCounter() const { return m_FrameCounter.load(std::memory_order_relaxed); }

@@ -53,8 +53,10 @@ std::string Describe(const WaylandWindowSurface& s) {
 // Pumps the surface, drawing with `draw` whenever the compositor wants a
 // frame, until `done` holds or ten seconds pass. Sleeps on the event
 // descriptor in between, as a host does.
+// Generous: on a machine busy with other work a software compositor and
+// renderer can take many seconds for what takes milliseconds here.
 bool RunUntil(WaylandWindowSurface& s, const std::function<void()>& draw, const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
         s.PumpEvents();
         if (done()) return true;

@@ -56,8 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"-window-id", "0x"}, "bad window id"},
         BadCase{{"-window-id", "12abc"}, "bad window id '12abc'"}, BadCase{{"-delay", "-5"}, "bad delay"},
         BadCase{{"-delay", "10000001"}, "bad delay"}, BadCase{{"-detail", "medium"}, "bad detail 'medium'"},
-        BadCase{{"--fps", "0"}, "bad frame rate"}, BadCase{{"--fps", "1001"}, "bad frame rate"},
-        BadCase{{"--fps=fast"}, "bad frame rate 'fast'"},
+        BadCase{{"--frame-rate", "0"}, "bad frame rate"}, BadCase{{"--frame-rate", "1001"}, "bad frame rate"},
+        BadCase{{"--frame-rate=fast"}, "bad frame rate 'fast'"},
+        BadCase{{"-fps", "10"}, "the frame rate is --frame-rate 10"}, BadCase{{"--fps=10"}, "takes no value"},
+        BadCase{{"-replay", "-1"}, "bad replay interval"}, BadCase{{"-visual"}, "needs a value"},
         BadCase{{"--window", "big"}, "bad window size 'big'"}, BadCase{{"--window=10x10"}, "bad window size"},
         BadCase{{"--headless", "--out", "x", "--size", "8193x100"}, "bad size"},
         BadCase{{"--headless", "--out", "x", "--seconds", "0"}, "bad length"},
@@ -67,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--window", "-window-id", "5"}, "cannot be combined"},
         BadCase{{"-root", "--size", "100x100"}, "--size only applies with --headless"},
         BadCase{{"--out", "x"}, "--out only applies with --headless"},
-        BadCase{{"--headless", "--out", "x", "-delay", "100"}, "takes --fps"},
-        BadCase{{"--headless", "--out", "x", "--seconds", "3600", "--fps", "1000"}, "too many frames"},
+        BadCase{{"--headless", "--out", "x", "-delay", "100"}, "takes --frame-rate"},
+        BadCase{{"--headless", "--out", "x", "--seconds", "3600", "--frame-rate", "1000"}, "too many frames"},
         BadCase{{"--root=yes"}, "takes no value"}, BadCase{{"--data", ""}, "empty data folder"}),
     CaseName);
 
@@ -104,10 +106,10 @@ TEST(HostOptions, WindowIdWinsOverRootInEitherOrder) {
     }
 }
 
-TEST(HostOptions, FpsIsARateWithANumberAndTheDisplaySwitchWithout) {
+TEST(HostOptions, FpsIsTheDisplaySwitchAndTheRateHasItsOwnOption) {
     HostOptions rate;
     std::string error;
-    ASSERT_EQ(Parse({"--fps", "12", "-root"}, rate, error), ParseResult::kRun) << error;
+    ASSERT_EQ(Parse({"--frame-rate", "12", "-root"}, rate, error), ParseResult::kRun) << error;
     EXPECT_FALSE(rate.showFrameRate);
     EXPECT_DOUBLE_EQ(rate.framesPerSecond, 12.0);
     EXPECT_EQ(rate.frameMicroseconds, 83333);
@@ -117,12 +119,30 @@ TEST(HostOptions, FpsIsARateWithANumberAndTheDisplaySwitchWithout) {
     EXPECT_TRUE(flag.showFrameRate);
     EXPECT_EQ(flag.frameMicroseconds, 33333);
 
-    // The later of -delay and --fps sets the pace.
+    HostOptions off;
+    ASSERT_EQ(Parse({"-fps", "-no-fps", "-root"}, off, error), ParseResult::kRun) << error;
+    EXPECT_FALSE(off.showFrameRate);
+
+    // The later of -delay and --frame-rate sets the pace.
     HostOptions later;
-    ASSERT_EQ(Parse({"--fps", "10", "-delay", "5000"}, later, error), ParseResult::kRun) << error;
+    ASSERT_EQ(Parse({"--frame-rate", "10", "-delay", "5000"}, later, error), ParseResult::kRun) << error;
     EXPECT_EQ(later.frameMicroseconds, 5000);
-    ASSERT_EQ(Parse({"-delay", "5000", "--fps", "50"}, later, error), ParseResult::kRun) << error;
+    ASSERT_EQ(Parse({"-delay", "5000", "--frame-rate", "50"}, later, error), ParseResult::kRun) << error;
     EXPECT_EQ(later.frameMicroseconds, 20000);
+}
+
+TEST(HostOptions, TakesWhatEveryHackIsGivenAndTheShowsOwnOptions) {
+    HostOptions options;
+    std::string error;
+    ASSERT_EQ(Parse({"-root", "-install", "-visual", "0x21", "-noinstall", "-mono", "-verbose", "-verbose",
+                     "-replay", "2.5"},
+                    options, error),
+              ParseResult::kRun)
+        << error;
+    EXPECT_EQ(options.mode, Mode::kRoot);
+    EXPECT_EQ(options.verbose, 2);
+    EXPECT_DOUBLE_EQ(options.replayMinutes, 2.5);
+    EXPECT_FALSE(options.showFrameRate);
 }
 
 TEST(HostOptions, PreviewWindowIsTheDefaultAndTakesAnOptionalSize) {
@@ -147,7 +167,7 @@ TEST(HostOptions, PreviewWindowIsTheDefaultAndTakesAnOptionalSize) {
 TEST(HostOptions, HeadlessRunCountsWholeFrames) {
     HostOptions options;
     std::string error;
-    ASSERT_EQ(Parse({"--headless", "--seconds", "1", "--fps", "10", "--size", "160x100", "--out", "o"},
+    ASSERT_EQ(Parse({"--headless", "--seconds", "1", "--frame-rate", "10", "--size", "160x100", "--out", "o"},
                     options, error),
               ParseResult::kRun)
         << error;

@@ -51,7 +51,7 @@ std::vector<std::string> Args(std::vector<std::string> rest) {
 // A run with the pack of the build tree, the way a user exports frames.
 int Export(const TempDir& home, const std::string& out, std::string* stdoutText, std::string* stderrText,
            const std::string& data = kPackFolder) {
-    return RunProgram(Args({"--headless", "--seconds", "1", "--fps", "10", "--size", "160x100", "--out", out,
+    return RunProgram(Args({"--headless", "--seconds", "1", "--frame-rate", "10", "--size", "160x100", "--out", out,
                             "--data", data}),
                       QuietEnvironment(home.Path()), home.Path(), stdoutText, stderrText);
 }
@@ -100,6 +100,74 @@ TEST(Program, MissingPackIsNamedWithTheFolderSearched) {
     env["ZYN_DATA_DIR"] = empty;
     EXPECT_EQ(RunProgram(Args({"--headless", "--out", home / "frames"}), env, home.Path(), &out, &err), 1);
     EXPECT_NE(err.find("missing from the data folder " + empty), std::string::npos) << err;
+}
+
+// Packs that cannot serve the scene, each refused before anything starts
+// with one line saying why, and no frame written.
+TEST(Program, UnusablePacksAreRefusedWithOneLine) {
+    if (!HasPack()) GTEST_SKIP() << "no RezAduva.pac in " << kPackFolder;
+    const std::vector<unsigned char> good = ReadFileBytes(kPackFolder + "/RezAduva.pac");
+    ASSERT_GT(good.size(), 100000u);
+    std::vector<unsigned char> random(50000);
+    unsigned seed = 7;
+    for (unsigned char& b : random) b = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >> 16);
+    struct Case {
+        const char* name;
+        std::vector<unsigned char> bytes;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"empty", {}, "is not a usable pack"},
+        {"random", random, "is not a usable pack"},
+        {"truncated", std::vector<unsigned char>(good.begin(), good.begin() + good.size() / 2), "lacks the member"},
+    };
+    TempDir home;
+    for (const Case& c : cases) {
+        const std::string data = home / c.name;
+        ASSERT_EQ(mkdir(data.c_str(), 0755), 0);
+        FILE* f = fopen((data + "/RezAduva.pac").c_str(), "wb");
+        ASSERT_TRUE(f);
+        if (!c.bytes.empty()) {
+            ASSERT_EQ(fwrite(c.bytes.data(), 1, c.bytes.size(), f), c.bytes.size());
+        }
+        fclose(f);
+        std::string out, err;
+        EXPECT_EQ(Export(home, home / (std::string(c.name) + "-frames"), &out, &err, data), 1) << c.name;
+        EXPECT_NE(err.find(c.says), std::string::npos) << c.name << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name << ": one line, not " << err;
+        EXPECT_FALSE(FileExists(home / (std::string(c.name) + "-frames/frame-00000.png"))) << c.name;
+    }
+    // Unreadable: only a user without root's rights can see the refusal.
+    if (geteuid() != 0) {
+        const std::string data = home / "unreadable";
+        ASSERT_EQ(mkdir(data.c_str(), 0755), 0);
+        FILE* f = fopen((data + "/RezAduva.pac").c_str(), "wb");
+        ASSERT_TRUE(f);
+        fwrite(good.data(), 1, good.size(), f);
+        fclose(f);
+        ASSERT_EQ(chmod((data + "/RezAduva.pac").c_str(), 0), 0);
+        std::string out, err;
+        EXPECT_EQ(Export(home, home / "unreadable-frames", &out, &err, data), 1);
+        EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
+    }
+}
+
+TEST(Program, StandardErrorHoldsOnlyWarningsAndErrorsUnlessVerbose) {
+    if (!HasPack()) GTEST_SKIP() << "no RezAduva.pac in " << kPackFolder;
+    TempDir home;
+    std::string out, quiet, verbose;
+    const std::vector<std::string> run = {"--headless", "--seconds", "0.2", "--frame-rate", "5", "--size", "32x24",
+                                          "--data",     kPackFolder, "--no-log"};
+    std::vector<std::string> args = run;
+    args.insert(args.end(), {"--out", home / "quiet"});
+    ASSERT_EQ(RunProgram(Args(args), QuietEnvironment(home.Path()), home.Path(), &out, &quiet), 0) << quiet;
+    EXPECT_EQ(quiet.find(" I. "), std::string::npos) << quiet;
+    EXPECT_EQ(quiet.find("still referenced"), std::string::npos) << "the scene lets go before the managers";
+    args = run;
+    args.insert(args.end(), {"--out", home / "verbose", "-verbose"});
+    ASSERT_EQ(RunProgram(Args(args), QuietEnvironment(home.Path()), home.Path(), &out, &verbose), 0) << verbose;
+    EXPECT_NE(verbose.find(" I. "), std::string::npos);
+    EXPECT_EQ(verbose.find("still referenced"), std::string::npos) << verbose;
 }
 
 TEST(Program, UnwritableOutputFolderFailsCleanly) {
@@ -169,7 +237,7 @@ TEST(HeadlessExport, StatsFileCountsTheFrames) {
     if (!HasPack()) GTEST_SKIP() << "no RezAduva.pac in " << kPackFolder;
     TempDir home;
     std::string out, err;
-    ASSERT_EQ(RunProgram(Args({"--headless", "--seconds", "0.5", "--fps", "8", "--size", "64x48", "--out",
+    ASSERT_EQ(RunProgram(Args({"--headless", "--seconds", "0.5", "--frame-rate", "8", "--size", "64x48", "--out",
                                home / "f", "--data", kPackFolder, "--stats", home / "stats.txt", "--no-log"}),
                          QuietEnvironment(home.Path()), home.Path(), &out, &err),
               0)
@@ -185,7 +253,7 @@ namespace {
 // Runs a short export with extra options; the frames land in `out`.
 int ExportWith(const TempDir& home, const std::string& out, const std::string& seconds,
                const std::string& fps, std::vector<std::string> extra) {
-    std::vector<std::string> args = {"--headless", "--seconds", seconds, "--fps",  fps,         "--size",
+    std::vector<std::string> args = {"--headless", "--seconds", seconds, "--frame-rate", fps, "--size",
                                      "160x123",    "--out",     out,     "--data", kPackFolder, "--no-log"};
     args.insert(args.end(), extra.begin(), extra.end());
     std::string text, err;
