@@ -52,7 +52,7 @@ start() {
     mkdir -p "$home"
     env -u XSCREENSAVER_WINDOW DISPLAY="$display" HOME="$home" XDG_CONFIG_HOME="$home/config" \
         XDG_STATE_HOME="$home/state" XDG_CACHE_HOME="$home/cache" \
-        setsid "$hack" --data "$data" "$@" 2>"$work/err" &
+        setsid "$hack" --data "$data" -verbose "$@" 2>"$work/err" &
     hack_pid=$!
     for _ in $(seq 300); do
         grep -q startAnimation "$work/err" && break

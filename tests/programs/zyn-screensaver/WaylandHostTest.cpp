@@ -39,6 +39,10 @@ typedef std::chrono::steady_clock Clock;
 const std::string kProgram = ZYN_SCREENSAVER_EXE;
 const std::string kPackFolder = ZYN_TEST_PACK_DIR;
 const int kStartMs = 60000;  // start-up decodes the art: slow under the sanitizers
+// The saver must end by itself; how promptly is bench/stop-time.sh's figure
+// on a Release build. Here the sanitizers' exit work and a busy machine set
+// the pace, so the deadline only tells "ends" from "hangs".
+const int kEndMs = 15000;
 const char* const kShotFolder = "/tmp/zyn-host-shots";
 
 bool Installed(const char* program) {
@@ -66,7 +70,8 @@ bool LoadImage(const std::string& path, Image& image) {
 // Of a 4 x 4 grid over the picture, the cells in which at least one pixel in
 // a thousand is lit: the scene is dark stone with bright columns and light,
 // so a drawing that fills the output lights cells everywhere, while one
-// stuck in a corner, or none, lights few.
+// stuck in a corner, or none, lights few. Lit is brighter than sway's plain
+// grey (64), which an uncovered output shows.
 int LitCells(const Image& image) {
     if (image.width < 4 || image.height < 4) return 0;
     int cells = 0;
@@ -78,7 +83,7 @@ int LitCells(const Image& image) {
             for (unsigned y = y0; y < y1; ++y) {
                 for (unsigned x = x0; x < x1; ++x) {
                     const unsigned char* p = image.rgba.data() + (size_t(y) * image.width + x) * 4;
-                    lit += p[0] > 40 || p[1] > 40 || p[2] > 40;
+                    lit += p[0] > 96 || p[1] > 96 || p[2] > 96;
                 }
             }
             cells += lit * 1000 >= long(x1 - x0) * long(y1 - y0);
@@ -169,12 +174,10 @@ protected:
 
     void StartSaver(const WaylandCompositor& compositor, std::vector<std::string> args) {
         args.insert(args.begin(), kProgram);
-        args.insert(args.end(), {"--data", kPackFolder, "--stats", "stats.txt", "--log", "log.txt"});
+        args.insert(args.end(), {"--data", kPackFolder, "--stats", "stats.txt", "--log", "log.txt", "-verbose"});
         m_pSaver.reset(new Child);
         ASSERT_TRUE(m_pSaver->Start(args, Environment(compositor), m_Home.Path()));
-        ASSERT_TRUE(m_pSaver->WaitForStderr("startAnimation", kStartMs) ||
-                    ReadFileText(m_Home / "log.txt").find("startAnimation") != std::string::npos)
-            << m_pSaver->Stderr();
+        ASSERT_TRUE(m_pSaver->WaitForStderr("startAnimation", kStartMs)) << m_pSaver->Stderr();
     }
 
     // A grim screenshot of one output, also copied to the shot folder.
@@ -250,7 +253,7 @@ TEST_F(SaverOnSway, CoversEachOutputAtItsPixelSizeAndEndsOnPointerMotion) {
 
     const Clock::time_point moved = Clock::now();
     ASSERT_TRUE(m_pCompositor->SwayMsg({"seat", "-", "cursor", "move", "50", "50"}));
-    ASSERT_TRUE(m_pSaver->Wait(1000)) << "still running 1 s after the pointer moved";
+    ASSERT_TRUE(m_pSaver->Wait(kEndMs)) << "still running 15 s after the pointer moved";
     std::printf("[ figure ] exit after pointer motion: %ld ms\n", ElapsedMs(moved));
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
     EXPECT_FALSE(ProcessGroupAlive(m_pSaver->Pid()));
@@ -269,7 +272,7 @@ TEST_F(SaverOnSway, EndsOnAKeyAndOnSigterm) {
     const Clock::time_point typed = Clock::now();
     m_Input.Key(KEY_A, true);
     m_Input.Key(KEY_A, false);
-    ASSERT_TRUE(m_pSaver->Wait(1000)) << "still running 1 s after a key";
+    ASSERT_TRUE(m_pSaver->Wait(kEndMs)) << "still running 15 s after a key";
     std::printf("[ figure ] exit after a key: %ld ms\n", ElapsedMs(typed));
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
 
@@ -277,7 +280,7 @@ TEST_F(SaverOnSway, EndsOnAKeyAndOnSigterm) {
     ASSERT_TRUE(WaitForScene(*m_pCompositor, "HEADLESS-2", "sway-term-HEADLESS-2", shot)) << m_pSaver->Stderr();
     const Clock::time_point termed = Clock::now();
     ASSERT_TRUE(m_pSaver->Signal(SIGTERM));
-    ASSERT_TRUE(m_pSaver->Wait(1000)) << "still running 1 s after SIGTERM";
+    ASSERT_TRUE(m_pSaver->Wait(kEndMs)) << "still running 15 s after SIGTERM";
     std::printf("[ figure ] exit after SIGTERM: %ld ms\n", ElapsedMs(termed));
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
     EXPECT_FALSE(ProcessGroupAlive(m_pSaver->Pid()));
@@ -306,7 +309,7 @@ TEST_F(SaverOnSway, CompositorDeathEndsTheSaverCleanly) {
     Image shot;
     ASSERT_TRUE(WaitForScene(*m_pCompositor, "HEADLESS-2", "sway-death-HEADLESS-2", shot)) << m_pSaver->Stderr();
     m_pCompositor->Kill();
-    ASSERT_TRUE(m_pSaver->Wait(5000)) << "still running without its compositor";
+    ASSERT_TRUE(m_pSaver->Wait(kEndMs)) << "still running without its compositor";
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
     EXPECT_NE(m_pSaver->Stderr().find("the compositor is gone; stopping"), std::string::npos) << m_pSaver->Stderr();
     EXPECT_FALSE(ProcessGroupAlive(m_pSaver->Pid()));
@@ -348,7 +351,7 @@ TEST_F(SaverOnWayland, OutputTakenAwayLeavesTheOtherDrawing) {
     EXPECT_GT(changed, 1000) << "the remaining output stopped changing";
     EXPECT_FALSE(m_pSaver->Wait(0)) << m_pSaver->Stderr();
     ASSERT_TRUE(m_pSaver->Signal(SIGTERM));
-    ASSERT_TRUE(m_pSaver->Wait(5000));
+    ASSERT_TRUE(m_pSaver->Wait(kEndMs));
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
 }
 
@@ -361,7 +364,7 @@ TEST_F(SaverOnWayland, WithoutLayerShellAFullscreenWindowDraws) {
     m_pCompositor.reset(new WaylandCompositor);
     ASSERT_TRUE(m_pCompositor->Start(WaylandCompositor::Kind::kWeston, {"--width=800", "--height=600"}))
         << m_pCompositor->Why();
-    ASSERT_NO_FATAL_FAILURE(StartSaver(*m_pCompositor, {"-verbose"}));
+    ASSERT_NO_FATAL_FAILURE(StartSaver(*m_pCompositor, {}));
     const std::string log = m_pSaver->Stderr() + ReadFileText(m_Home / "log.txt");
     // Let it run two seconds of processor time: the frames are counted at exit.
     const Clock::time_point end = Clock::now() + std::chrono::seconds(30);
@@ -369,7 +372,7 @@ TEST_F(SaverOnWayland, WithoutLayerShellAFullscreenWindowDraws) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_NE(log.find("1 surface(s) by xdg-shell, drawing 800 x 600"), std::string::npos) << log;
     ASSERT_TRUE(m_pSaver->Signal(SIGTERM));
-    ASSERT_TRUE(m_pSaver->Wait(5000));
+    ASSERT_TRUE(m_pSaver->Wait(kEndMs));
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
     EXPECT_GT(Frames(), 5) << "the compositor asked for few frames or none";
 }

@@ -5,22 +5,11 @@
 # window, draw frames, and be gone promptly afterwards.
 # Usage: xscreensaver-e2e.sh HACK DATA_DIR. Exit 77 when it cannot run here.
 set -eu
-. "$(dirname "$0")/../../../scripts/xvfb.sh"
+. "$(cd "$(dirname "$0")" && pwd)/e2e-common.sh"
 
 hack=$1
 data=$2
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-command -v Xvfb >/dev/null || skip "no Xvfb"
-command -v xscreensaver >/dev/null || skip "no xscreensaver"
-command -v xscreensaver-command >/dev/null || skip "no xscreensaver-command"
+e2e_need Xvfb xscreensaver xscreensaver-command
 [ -f "$data/RezAduva.pac" ] || skip "no RezAduva.pac in $data"
 
 # The daemon refuses to launch hacks as root: run it as nobody then.
@@ -31,19 +20,7 @@ if [ "$(id -u)" -eq 0 ]; then
     as_user="setpriv --reuid=nobody --regid=$(id -g nobody) --clear-groups"
 fi
 
-work=$(mktemp -d /tmp/zyn-xss-e2e.XXXXXX)
-chmod 755 "$work"
-xvfb_pid=""
-daemon_pid=""
-cleanup() {
-    [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-start_xvfb "$work" 640 480 || fail "Xvfb did not start"
+e2e_begin xss-e2e 640 480
 
 home="$work/home"
 mkdir -p "$home"
@@ -65,22 +42,12 @@ run_as() {
     $as_user "$@"
 }
 
-# The hack's process: running our binary (its exe link names it) with this
-# test's home; other tests may run the same binary at the same time.
-hack_pids() {
-    target=$(readlink -f "$hack")
-    for p in /proc/[0-9]*; do
-        [ "$(readlink "$p/exe" 2>/dev/null)" = "$target" ] || continue
-        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "HOME=$home" && echo "${p#/proc/}"
-    done
-    return 0
-}
-
 # A plain command, so that the process started is the daemon itself (each
 # of setpriv and env execs the next) and can be stopped by its pid.
 # shellcheck disable=SC2086
 $as_user "$@" xscreensaver -no-splash -verbose >"$work/daemon.log" 2>&1 &
 daemon_pid=$!
+stop_pids=$daemon_pid
 # Ready once it answers a command; a busy machine may take a while.
 ready=""
 for _ in $(seq 600); do
@@ -92,12 +59,12 @@ for _ in $(seq 600); do
     sleep 0.1
 done
 [ -n "$ready" ] || fail "the daemon did not answer within 60 s: $(tail -n 5 "$work/daemon.log")"
-[ -z "$(hack_pids)" ] || fail "a hack runs before blanking"
+[ -z "$(e2e_hack_pids "$home" "$(readlink -f "$hack")")" ] || fail "a hack runs before blanking"
 
 run_as "$@" xscreensaver-command -activate >/dev/null
 pid=""
 for _ in $(seq 300); do
-    pid=$(hack_pids | head -n 1)
+    pid=$(e2e_hack_pids "$home" "$(readlink -f "$hack")" | head -n 1)
     [ -n "$pid" ] && break
     sleep 0.1
 done
@@ -112,7 +79,7 @@ stats="$home/stats.txt"
 drawn=0
 for _ in $(seq 1200); do
     kill -0 "$pid" 2>/dev/null || fail "the hack ended on its own: $(tail -n 5 "$work/daemon.log")"
-    drawn=$(awk '$1 == "frames" { print $2 }' "$stats" 2>/dev/null || true)
+    drawn=$(e2e_frames "$stats")
     [ "${drawn:-0}" -gt 10 ] && break
     sleep 0.1
 done
@@ -123,18 +90,10 @@ rm -f "$stats"
 run_as "$@" xscreensaver-command -deactivate >/dev/null
 # Promptness is measured by bench/stop-time.sh; here a busy machine gets a
 # generous deadline.
-gone=""
-for _ in $(seq 400); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-        gone=yes
-        break
-    fi
-    sleep 0.05
-done
-[ -n "$gone" ] || fail "the hack outlived the unblanking by 20 s"
+e2e_wait_gone "$pid" 20 || fail "the hack outlived the unblanking by 20 s"
 
 [ -f "$stats" ] || fail "the hack did not end cleanly (no stats written)"
-frames=$(awk '$1 == "frames" { print $2 }' "$stats")
+frames=$(e2e_frames "$stats")
 echo "the hack drew $frames frames and ended when the daemon unblanked"
 [ "$frames" -gt 10 ] || fail "only $frames frames drawn"
 if grep -q "zyn-screensaver.*\(crashed\|dumped core\|signal\)" "$work/daemon.log"; then

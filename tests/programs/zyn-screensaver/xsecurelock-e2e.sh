@@ -6,40 +6,13 @@
 # draw frames into the locker's window and end cleanly when the locker goes.
 # Usage: xsecurelock-e2e.sh WRAPPER DATA_DIR. Exit 77 when it cannot run here.
 set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../../scripts/xvfb.sh"
+. "$(cd "$(dirname "$0")" && pwd)/e2e-common.sh"
 
 wrapper=$1
 data=$2
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-command -v Xvfb >/dev/null || skip "no Xvfb"
-command -v xsecurelock >/dev/null || skip "no xsecurelock"
-command -v xwininfo >/dev/null || skip "no xwininfo"
-command -v xwd >/dev/null || skip "no xwd"
-command -v python3 >/dev/null || skip "no python3"
+e2e_need Xvfb xsecurelock xwininfo xwd python3
 [ -f "$data/RezAduva.pac" ] || skip "no RezAduva.pac in $data"
-
-work=$(mktemp -d /tmp/zyn-xsl-e2e.XXXXXX)
-chmod 755 "$work"
-xvfb_pid=""
-locker_pid=""
-cleanup() {
-    [ -n "$locker_pid" ] && kill "$locker_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-start_xvfb "$work" 640 480 || fail "Xvfb did not start"
+e2e_begin xsl-e2e 640 480
 
 # The wrapper passes its arguments on: the stats file tells what was drawn.
 module="$work/saver_test"
@@ -51,20 +24,12 @@ env DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOM
     XSECURELOCK_SAVER="$module" XSECURELOCK_NO_COMPOSITE=1 XSECURELOCK_BLANK_TIMEOUT=-1 \
     xsecurelock >"$work/locker.log" 2>&1 &
 locker_pid=$!
-
-# The hack's process: our binary with this test's home.
-hack_pids() {
-    for p in /proc/[0-9]*; do
-        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "HOME=$work" || continue
-        tr '\0' '\n' <"$p/cmdline" 2>/dev/null | grep -q "zyn-screensaver" && echo "${p#/proc/}"
-    done
-    return 0
-}
+stop_pids=$locker_pid
 
 pid=""
 for _ in $(seq 600); do
     kill -0 "$locker_pid" 2>/dev/null || fail "xsecurelock ended: $(tail -n 5 "$work/locker.log")"
-    pid=$(hack_pids | head -n 1)
+    pid=$(e2e_hack_pids "$work" zyn-screensaver | head -n 1)
     [ -n "$pid" ] && break
     sleep 0.1
 done
@@ -89,15 +54,11 @@ echo "the scene lights $cells of 16 cells of the locker's window"
 
 # The lock ends (here by its own SIGTERM); the saver must go with it.
 kill "$locker_pid"
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-done
-kill -0 "$pid" 2>/dev/null && fail "the saver outlived the locker by 5 s"
+e2e_wait_gone "$pid" 5 || fail "the saver outlived the locker by 5 s"
 wait "$locker_pid" 2>/dev/null || true
-locker_pid=""
+stop_pids=""
 [ -f "$work/stats.txt" ] || fail "the saver did not end cleanly (no stats written): $(tail -n 5 "$work/locker.log")"
-frames=$(awk '$1 == "frames" { print $2 }' "$work/stats.txt")
+frames=$(e2e_frames "$work/stats.txt")
 echo "the saver drew $frames frames into xsecurelock's window"
 [ "$frames" -gt 10 ] || fail "only $frames frames drawn"
 exit 0

@@ -11,6 +11,7 @@
 #include <zyn/core/Log.h>
 #include <zyn/platform/GLSurface.h>
 #include <zyn/platform/internal/Backends.h>
+#include <zyn/platform/egl/EglCommon.h>
 
 namespace Zyn {
 
@@ -24,65 +25,10 @@ EGLDisplay g_Display = EGL_NO_DISPLAY;
 
 EGLDisplay AcquireDisplay() {
     std::lock_guard<std::mutex> lock(g_DisplayMutex);
-    if (g_Display != EGL_NO_DISPLAY) return g_Display;
-    auto getPlatformDisplay =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (!getPlatformDisplay) {
-        LogSend(kLogError, "OffscreenSurface -> eglGetPlatformDisplayEXT is not available");
-        return EGL_NO_DISPLAY;
-    }
-    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if (display == EGL_NO_DISPLAY) {
-        LogSend(kLogError, "OffscreenSurface -> no surfaceless EGL display");
-        return EGL_NO_DISPLAY;
-    }
-    EGLint major = 0, minor = 0;
-    if (!eglInitialize(display, &major, &minor)) {
-        LogSend(kLogError, "OffscreenSurface -> eglInitialize failed (0x%x)", unsigned(eglGetError()));
-        return EGL_NO_DISPLAY;
-    }
-    g_Display = display;
-    return display;
+    if (g_Display == EGL_NO_DISPLAY)
+        g_Display = EglCommon::OpenDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, "OffscreenSurface");
+    return g_Display;
 }
-
-// Framebuffer-object entry points; core names on GL 3.0+, else the EXT ones.
-struct FboApi {
-    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
-    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
-
-    template <class F>
-    static void Load(F& fn, const char* core, const char* ext, bool useCore) {
-        fn = reinterpret_cast<F>(eglGetProcAddress(useCore ? core : ext));
-    }
-
-    /// Needs a current context. False when the driver has no FBOs.
-    bool LoadAll() {
-        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        const char* exts = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        const bool core = (version && version[0] >= '3' && version[0] <= '9') ||
-                          (exts && std::strstr(exts, "GL_ARB_framebuffer_object"));
-        if (!core && !(exts && std::strstr(exts, "GL_EXT_framebuffer_object"))) return false;
-        Load(GenFramebuffers, "glGenFramebuffers", "glGenFramebuffersEXT", core);
-        Load(DeleteFramebuffers, "glDeleteFramebuffers", "glDeleteFramebuffersEXT", core);
-        Load(BindFramebuffer, "glBindFramebuffer", "glBindFramebufferEXT", core);
-        Load(GenRenderbuffers, "glGenRenderbuffers", "glGenRenderbuffersEXT", core);
-        Load(DeleteRenderbuffers, "glDeleteRenderbuffers", "glDeleteRenderbuffersEXT", core);
-        Load(BindRenderbuffer, "glBindRenderbuffer", "glBindRenderbufferEXT", core);
-        Load(RenderbufferStorage, "glRenderbufferStorage", "glRenderbufferStorageEXT", core);
-        Load(FramebufferRenderbuffer, "glFramebufferRenderbuffer", "glFramebufferRenderbufferEXT", core);
-        Load(CheckFramebufferStatus, "glCheckFramebufferStatus", "glCheckFramebufferStatusEXT", core);
-        return GenFramebuffers && DeleteFramebuffers && BindFramebuffer && GenRenderbuffers &&
-               DeleteRenderbuffers && BindRenderbuffer && RenderbufferStorage && FramebufferRenderbuffer &&
-               CheckFramebufferStatus;
-    }
-};
 
 class OffscreenSurface : public GLSurface {
 public:
@@ -112,7 +58,7 @@ private:
     EGLContext m_Context = EGL_NO_CONTEXT;
     EGLContext m_SharedContext = EGL_NO_CONTEXT;
     std::mutex m_SharedMutex;
-    FboApi m_Fbo;
+    EglCommon::FboApi m_Fbo;
     GLuint m_Framebuffer = 0;
     GLuint m_ColorBuffer = 0;
     GLuint m_DepthBuffer = 0;

@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +17,6 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <wayland-client.h>
-#include <wayland-egl.h>
 #include <wayland-glue/fractional-scale-v1-client-protocol.h>
 #include <wayland-glue/viewporter-client-protocol.h>
 #include <wayland-glue/wlr-layer-shell-unstable-v1-client-protocol.h>
@@ -25,6 +26,7 @@
 
 #include <zyn/core/Log.h>
 #include <zyn/platform/internal/Backends.h>
+#include <zyn/platform/egl/EglCommon.h>
 #include <zyn/platform/wayland/WaylandSeat.h>
 
 namespace Zyn {
@@ -64,55 +66,8 @@ const int kConfigureWaitMilliseconds = 5000;
 
 const char kNamespace[] = "zyn-screensaver";
 
-// Framebuffer-object entry points; core names on GL 3.0+, else the EXT ones.
-struct FboApi {
-    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
-    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
-    PFNGLFRAMEBUFFERTEXTURE2DPROC FramebufferTexture2D = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
-
-    template <class F>
-    static void Load(F& fn, const char* core, const char* ext, bool useCore) {
-        fn = reinterpret_cast<F>(eglGetProcAddress(useCore ? core : ext));
-    }
-
-    /// Needs a current context. False when the driver has no FBOs.
-    bool LoadAll() {
-        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        const char* exts = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        const bool core = (version && version[0] >= '3' && version[0] <= '9') ||
-                          (exts && std::strstr(exts, "GL_ARB_framebuffer_object"));
-        if (!core && !(exts && std::strstr(exts, "GL_EXT_framebuffer_object"))) return false;
-        Load(GenFramebuffers, "glGenFramebuffers", "glGenFramebuffersEXT", core);
-        Load(DeleteFramebuffers, "glDeleteFramebuffers", "glDeleteFramebuffersEXT", core);
-        Load(BindFramebuffer, "glBindFramebuffer", "glBindFramebufferEXT", core);
-        Load(GenRenderbuffers, "glGenRenderbuffers", "glGenRenderbuffersEXT", core);
-        Load(DeleteRenderbuffers, "glDeleteRenderbuffers", "glDeleteRenderbuffersEXT", core);
-        Load(BindRenderbuffer, "glBindRenderbuffer", "glBindRenderbufferEXT", core);
-        Load(RenderbufferStorage, "glRenderbufferStorage", "glRenderbufferStorageEXT", core);
-        Load(FramebufferRenderbuffer, "glFramebufferRenderbuffer", "glFramebufferRenderbufferEXT", core);
-        Load(FramebufferTexture2D, "glFramebufferTexture2D", "glFramebufferTexture2DEXT", core);
-        Load(CheckFramebufferStatus, "glCheckFramebufferStatus", "glCheckFramebufferStatusEXT", core);
-        return GenFramebuffers && DeleteFramebuffers && BindFramebuffer && GenRenderbuffers &&
-               DeleteRenderbuffers && BindRenderbuffer && RenderbufferStorage && FramebufferRenderbuffer &&
-               FramebufferTexture2D && CheckFramebufferStatus;
-    }
-};
-
-bool HasWord(const char* list, const char* word) {
-    if (!list) return false;
-    const size_t n = std::strlen(word);
-    for (const char* p = list; (p = std::strstr(p, word)) != nullptr; p += n) {
-        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
-    }
-    return false;
-}
+using EglCommon::FboApi;
+using EglCommon::HasWord;
 
 }  // namespace
 
@@ -132,6 +87,19 @@ struct WaylandOutput {
     bool dismissed = false;  // the compositor closed its overlay: none is made again
 };
 
+// One shared-memory buffer a view shows. The buffers are ours, not the EGL
+// driver's: a compositor that holds them (a sleeping or hidden output, a
+// busy compositor) then costs a skipped frame instead of a wait inside the
+// driver, during which neither input nor a stop signal would be seen.
+struct WaylandShmBuffer {
+    wl_buffer* proxy = nullptr;  // owned
+    void* pixels = nullptr;      // mapped, `size` bytes
+    size_t size = 0;
+    int width = 0;
+    int height = 0;
+    bool busy = false;  // the compositor holds it until release
+};
+
 // One surface we draw on: a layer surface covering an output, or a toplevel.
 struct WaylandView {
     WaylandWindowSurface::Impl* owner = nullptr;
@@ -142,8 +110,11 @@ struct WaylandView {
     xdg_toplevel* toplevel = nullptr;
     wp_viewport* viewport = nullptr;
     wp_fractional_scale_v1* fractional = nullptr;
-    wl_egl_window* eglWindow = nullptr;
-    EGLSurface eglSurface = EGL_NO_SURFACE;
+    std::vector<std::unique_ptr<WaylandShmBuffer>> buffers;
+    GLuint framebuffer = 0;  // the output-sized copy, when it differs from the scene's
+    GLuint colorBuffer = 0;
+    int framebufferWidth = 0;
+    int framebufferHeight = 0;
     wl_callback* frameCallback = nullptr;
     std::vector<WaylandOutput*> entered;  // borrowed
     int configWidth = 0;  // the last configured size; 0: ours to choose
@@ -162,7 +133,6 @@ struct WaylandView {
     bool viewported = false;
     bool configured = false;
     bool closed = false;
-    bool swapIntervalSet = false;
     long framesShown = 0;
 };
 
@@ -181,6 +151,7 @@ struct WaylandWindowSurface::Impl : public WaylandInputClient {
     wl_compositor* compositor = nullptr;
     xdg_wm_base* wmBase = nullptr;
     zwlr_layer_shell_v1* layerShell = nullptr;
+    wl_shm* shm = nullptr;
     wp_viewporter* viewporter = nullptr;
     wp_fractional_scale_manager_v1* fractionalManager = nullptr;
     zxdg_output_manager_v1* xdgOutputManager = nullptr;
@@ -201,14 +172,13 @@ struct WaylandWindowSurface::Impl : public WaylandInputClient {
     EGLContext context = EGL_NO_CONTEXT;
     EGLContext sharedContext = EGL_NO_CONTEXT;
     std::mutex sharedMutex;
-    PFNEGLCREATEPLATFORMWINDOWSURFACEEXTPROC createWindowSurface = nullptr;
     FboApi fbo;
     GLuint framebuffer = 0;
     GLuint colorTexture = 0;
     GLuint depthBuffer = 0;
     int fboWidth = 0;
     int fboHeight = 0;
-    bool reportedSwapFailure = false;
+    bool reportedBufferFailure = false;
 
     ~Impl() override;
 
@@ -234,8 +204,18 @@ struct WaylandWindowSurface::Impl : public WaylandInputClient {
     WaylandOutput* FindOutputByName(const std::string& name);
     WaylandOutput* CoveredOutput(const WaylandView& view);
     bool IsReady(const WaylandView& view) const {
-        return view.configured && !view.closed && view.eglSurface != EGL_NO_SURFACE && !view.frameCallback;
+        return view.configured && !view.closed && view.bufferWidth > 0 && !view.frameCallback &&
+               HasFreeBuffer(view);
     }
+    bool HasFreeBuffer(const WaylandView& view) const;
+    /// A buffer of the view's size the compositor does not hold, made when
+    /// needed; null when all are held.
+    WaylandShmBuffer* TakeBuffer(WaylandView& view);
+    WaylandShmBuffer* CreateBuffer(int width, int height);
+    /// Where the view's pixels are read from: the scene's framebuffer when
+    /// the sizes agree, else the view's own, with the scene scaled into it.
+    bool PrepareViewPixels(WaylandView& view);
+    void ReleaseViewFramebuffer(WaylandView& view);
 
     bool CreateMainContext();
     bool SizeAttachments(int width, int height);
@@ -375,6 +355,20 @@ void OnFrameDone(void* data, wl_callback* callback, uint32_t) {
 }
 const wl_callback_listener kFrameListener = {&OnFrameDone};
 
+void OnBufferRelease(void* data, wl_buffer*) { static_cast<WaylandShmBuffer*>(data)->busy = false; }
+const wl_buffer_listener kBufferListener = {&OnBufferRelease};
+
+void FreeBuffer(WaylandShmBuffer& b) {
+    if (b.proxy) wl_buffer_destroy(b.proxy);
+    if (b.pixels) munmap(b.pixels, b.size);
+    b.proxy = nullptr;
+    b.pixels = nullptr;
+}
+
+// Double buffering, and one more for a compositor that holds the shown
+// buffer until the next one is on screen.
+const size_t kBuffersPerView = 3;
+
 void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     Impl* m = static_cast<Impl*>(data);
     auto bind = [&](const wl_interface* iface, uint32_t most) {
@@ -382,6 +376,8 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     };
     if (!std::strcmp(interface, wl_compositor_interface.name) && !m->compositor) {
         m->compositor = static_cast<wl_compositor*>(bind(&wl_compositor_interface, kCompositorVersion));
+    } else if (!std::strcmp(interface, wl_shm_interface.name) && !m->shm) {
+        m->shm = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
     } else if (!std::strcmp(interface, xdg_wm_base_interface.name) && !m->wmBase) {
         m->wmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, kWmBaseVersion));
         xdg_wm_base_add_listener(m->wmBase, &kWmBaseListener, m);
@@ -439,6 +435,7 @@ Impl::~Impl() {
     if (xdgOutputManager) zxdg_output_manager_v1_destroy(xdgOutputManager);
     if (fractionalManager) wp_fractional_scale_manager_v1_destroy(fractionalManager);
     if (viewporter) wp_viewporter_destroy(viewporter);
+    if (shm) wl_shm_destroy(shm);
     if (layerShell) {
         if (zwlr_layer_shell_v1_get_version(layerShell) >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION)
             zwlr_layer_shell_v1_destroy(layerShell);
@@ -477,8 +474,9 @@ bool Impl::Connect(const std::string& name, WindowError& error) {
             return false;
         }
     }
-    if (!compositor) {
-        LogSend(kLogError, "WaylandWindowSurface -> the compositor offers no wl_compositor");
+    if (!compositor || !shm) {
+        LogSend(kLogError, "WaylandWindowSurface -> the compositor offers no %s",
+                compositor ? "wl_shm" : "wl_compositor");
         error = WindowError::kNoWindow;
         return false;
     }
@@ -486,19 +484,8 @@ bool Impl::Connect(const std::string& name, WindowError& error) {
 }
 
 bool Impl::InitEgl() {
-    auto getPlatformDisplay =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (getPlatformDisplay) egl = getPlatformDisplay(EGL_PLATFORM_WAYLAND_EXT, display, nullptr);
-    if (egl == EGL_NO_DISPLAY) {
-        LogSend(kLogError, "WaylandWindowSurface -> no EGL display for the Wayland connection");
-        return false;
-    }
-    EGLint major = 0, minor = 0;
-    if (!eglInitialize(egl, &major, &minor)) {
-        LogSend(kLogError, "WaylandWindowSurface -> eglInitialize failed (0x%x)", unsigned(eglGetError()));
-        egl = EGL_NO_DISPLAY;
-        return false;
-    }
+    egl = EglCommon::OpenDisplay(EGL_PLATFORM_WAYLAND_EXT, display, "WaylandWindowSurface");
+    if (egl == EGL_NO_DISPLAY) return false;
     if (!HasWord(eglQueryString(egl, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context")) {
         // The scene draws into our framebuffer object while no surface is
         // current: one may be gone at any moment.
@@ -509,28 +496,14 @@ bool Impl::InitEgl() {
         LogSend(kLogError, "WaylandWindowSurface -> desktop OpenGL is not available through EGL");
         return false;
     }
-    const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                              EGL_RED_SIZE,     8,              EGL_GREEN_SIZE,      8,
-                              EGL_BLUE_SIZE,    8,              EGL_NONE};
-    EGLConfig configs[64];
+    // No EGL surface is ever made: the frames reach the compositor in our
+    // own buffers, so any config with desktop OpenGL does.
+    const EGLint attribs[] = {EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
     EGLint count = 0;
-    if (!eglChooseConfig(egl, attribs, configs, 64, &count) || count < 1) {
-        LogSend(kLogError, "WaylandWindowSurface -> no EGL window config for desktop OpenGL");
+    if (!eglChooseConfig(egl, attribs, &config, 1, &count) || count < 1) {
+        LogSend(kLogError, "WaylandWindowSurface -> no EGL config for desktop OpenGL");
         return false;
     }
-    // An opaque format lets the compositor skip what lies below.
-    config = configs[0];
-    for (EGLint i = 0; i < count; ++i) {
-        EGLint alpha = 0;
-        eglGetConfigAttrib(egl, configs[i], EGL_ALPHA_SIZE, &alpha);
-        if (alpha == 0) {
-            config = configs[i];
-            break;
-        }
-    }
-    if (HasWord(eglQueryString(egl, EGL_EXTENSIONS), "EGL_EXT_platform_base"))
-        createWindowSurface = reinterpret_cast<PFNEGLCREATEPLATFORMWINDOWSURFACEEXTPROC>(
-            eglGetProcAddress("eglCreatePlatformWindowSurfaceEXT"));
     return true;
 }
 
@@ -642,6 +615,9 @@ WaylandView* Impl::CreateView(WaylandOutput* output) {
             xdg_toplevel_set_fullscreen(v->toplevel, o ? o->proxy : nullptr);
         }
     }
+    // GL's rows run bottom up: the compositor turns them the right way.
+    if (wl_surface_get_version(v->surface) >= WL_SURFACE_SET_BUFFER_TRANSFORM_SINCE_VERSION)
+        wl_surface_set_buffer_transform(v->surface, WL_OUTPUT_TRANSFORM_FLIPPED_180);
     // The first commit carries no buffer: it asks for the first configure.
     wl_surface_commit(v->surface);
     views.push_back(std::move(v));
@@ -649,11 +625,8 @@ WaylandView* Impl::CreateView(WaylandOutput* output) {
 }
 
 void Impl::DestroyView(WaylandView* view) {
-    if (view->eglSurface != EGL_NO_SURFACE) {
-        if (eglGetCurrentSurface(EGL_DRAW) == view->eglSurface) MakeCurrent();
-        eglDestroySurface(egl, view->eglSurface);
-    }
-    if (view->eglWindow) wl_egl_window_destroy(view->eglWindow);
+    ReleaseViewFramebuffer(*view);
+    for (auto& b : view->buffers) FreeBuffer(*b);
     if (view->frameCallback) wl_callback_destroy(view->frameCallback);
     if (view->fractional) wp_fractional_scale_v1_destroy(view->fractional);
     if (view->viewport) wp_viewport_destroy(view->viewport);
@@ -735,16 +708,6 @@ void Impl::UpdateGeometry(WaylandView& view) {
         view.bufferHeight = bh;
         view.bufferScale = scale;
         view.viewported = viewported;
-        if (view.eglWindow) wl_egl_window_resize(view.eglWindow, bw, bh, 0, 0);
-    }
-    if (!view.eglWindow) view.eglWindow = wl_egl_window_create(view.surface, bw, bh);
-    if (view.eglWindow && view.eglSurface == EGL_NO_SURFACE && egl != EGL_NO_DISPLAY) {
-        view.eglSurface = createWindowSurface
-                              ? createWindowSurface(egl, config, view.eglWindow, nullptr)
-                              : eglCreateWindowSurface(egl, config, EGLNativeWindowType(view.eglWindow), nullptr);
-        if (view.eglSurface == EGL_NO_SURFACE)
-            LogSend(kLogError, "WaylandWindowSurface -> eglCreateWindowSurface failed (0x%x)",
-                    unsigned(eglGetError()));
     }
 }
 
@@ -934,7 +897,6 @@ void Impl::Blit(const WaylandView& view) {
     const double x1 = 2.0 * (c.left + fboWidth * c.scale) / view.bufferWidth - 1.0;
     const double y0 = 1.0 - 2.0 * (c.top + fboHeight * c.scale) / view.bufferHeight;
     const double y1 = 1.0 - 2.0 * c.top / view.bufferHeight;
-    fbo.BindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, view.bufferWidth, view.bufferHeight);
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -955,6 +917,105 @@ void Impl::Blit(const WaylandView& view) {
     glEnd();
 }
 
+bool Impl::HasFreeBuffer(const WaylandView& view) const {
+    size_t held = 0;
+    for (auto& b : view.buffers) {
+        if (!b->busy && b->width == view.bufferWidth && b->height == view.bufferHeight) return true;
+        held += b->busy;
+    }
+    return held < kBuffersPerView;
+}
+
+WaylandShmBuffer* Impl::TakeBuffer(WaylandView& view) {
+    // Free buffers of an old size go; held ones wait for their release.
+    auto& list = view.buffers;
+    for (size_t i = list.size(); i-- > 0;) {
+        if (!list[i]->busy && (list[i]->width != view.bufferWidth || list[i]->height != view.bufferHeight)) {
+            FreeBuffer(*list[i]);
+            list.erase(list.begin() + long(i));
+        }
+    }
+    for (auto& b : list)
+        if (!b->busy) return b.get();
+    if (list.size() >= kBuffersPerView) return nullptr;
+    WaylandShmBuffer* b = CreateBuffer(view.bufferWidth, view.bufferHeight);
+    if (b) list.emplace_back(b);
+    return b;
+}
+
+WaylandShmBuffer* Impl::CreateBuffer(int width, int height) {
+    std::unique_ptr<WaylandShmBuffer> b(new WaylandShmBuffer);
+    b->width = width;
+    b->height = height;
+    b->size = size_t(width) * size_t(height) * 4;
+    const int fd = memfd_create("zyn-frame", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, off_t(b->size)) != 0) {
+        if (!reportedBufferFailure)
+            LogSend(kLogError, "WaylandWindowSurface -> no shared memory for a %d x %d frame (%s)", width, height,
+                    std::strerror(errno));
+        reportedBufferFailure = true;
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    void* pixels = mmap(nullptr, b->size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (pixels == MAP_FAILED) {
+        if (!reportedBufferFailure)
+            LogSend(kLogError, "WaylandWindowSurface -> cannot map a %d x %d frame (%s)", width, height,
+                    std::strerror(errno));
+        reportedBufferFailure = true;
+        close(fd);
+        return nullptr;
+    }
+    b->pixels = pixels;
+    wl_shm_pool* pool = wl_shm_create_pool(shm, fd, int32_t(b->size));
+    b->proxy = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    wl_buffer_add_listener(b->proxy, &kBufferListener, b.get());
+    return b.release();
+}
+
+void Impl::ReleaseViewFramebuffer(WaylandView& view) {
+    // Without our context current the objects went with it.
+    if (context != EGL_NO_CONTEXT && eglGetCurrentContext() == context) {
+        if (view.framebuffer) fbo.DeleteFramebuffers(1, &view.framebuffer);
+        if (view.colorBuffer) fbo.DeleteRenderbuffers(1, &view.colorBuffer);
+        fbo.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    }
+    view.framebuffer = view.colorBuffer = 0;
+    view.framebufferWidth = view.framebufferHeight = 0;
+}
+
+bool Impl::PrepareViewPixels(WaylandView& view) {
+    if (view.bufferWidth == fboWidth && view.bufferHeight == fboHeight) {
+        ReleaseViewFramebuffer(view);
+        fbo.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        return true;
+    }
+    if (view.framebufferWidth != view.bufferWidth || view.framebufferHeight != view.bufferHeight) {
+        if (!view.framebuffer) fbo.GenFramebuffers(1, &view.framebuffer);
+        if (!view.colorBuffer) fbo.GenRenderbuffers(1, &view.colorBuffer);
+        fbo.BindRenderbuffer(GL_RENDERBUFFER, view.colorBuffer);
+        fbo.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, view.bufferWidth, view.bufferHeight);
+        fbo.BindRenderbuffer(GL_RENDERBUFFER, 0);
+        fbo.BindFramebuffer(GL_FRAMEBUFFER, view.framebuffer);
+        fbo.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, view.colorBuffer);
+        if (fbo.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            LogSend(kLogError, "WaylandWindowSurface -> no %d x %d framebuffer for an output", view.bufferWidth,
+                    view.bufferHeight);
+            ReleaseViewFramebuffer(view);
+            return false;
+        }
+        view.framebufferWidth = view.bufferWidth;
+        view.framebufferHeight = view.bufferHeight;
+    }
+    fbo.BindFramebuffer(GL_FRAMEBUFFER, view.framebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    Blit(view);
+    return true;
+}
+
 void Impl::Present() {
     std::vector<WaylandView*> ready;
     for (auto& v : views)
@@ -966,6 +1027,11 @@ void Impl::Present() {
     // The renderer keeps its state across frames: everything the copy
     // changes is put back.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     glLoadIdentity();
@@ -985,24 +1051,18 @@ void Impl::Present() {
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     for (WaylandView* v : ready) {
-        if (!eglMakeCurrent(egl, v->eglSurface, v->eglSurface, context)) continue;
-        if (!v->swapIntervalSet) {
-            // Mesa would otherwise wait for its own frame callback inside
-            // eglSwapBuffers: on a hidden output, forever.
-            eglSwapInterval(egl, 0);
-            v->swapIntervalSet = true;
-        }
-        Blit(*v);
+        WaylandShmBuffer* b = TakeBuffer(*v);
+        if (!b || !PrepareViewPixels(*v)) continue;
+        // BGRA bytes are XRGB8888 in the compositor's little-endian words.
+        glReadPixels(0, 0, b->width, b->height, GL_BGRA, GL_UNSIGNED_BYTE, b->pixels);
+        wl_surface_attach(v->surface, b->proxy, 0, 0);
+        wl_surface_damage(v->surface, 0, 0, INT_MAX, INT_MAX);
         v->frameCallback = wl_surface_frame(v->surface);
         wl_callback_add_listener(v->frameCallback, &kFrameListener, v);
-        if (eglSwapBuffers(egl, v->eglSurface)) {
-            ++v->framesShown;
-        } else if (!reportedSwapFailure) {
-            reportedSwapFailure = true;
-            LogSend(kLogError, "WaylandWindowSurface -> eglSwapBuffers failed (0x%x)", unsigned(eglGetError()));
-        }
+        wl_surface_commit(v->surface);
+        b->busy = true;
+        ++v->framesShown;
     }
-    eglMakeCurrent(egl, EGL_NO_SURFACE, EGL_NO_SURFACE, context);
     fbo.BindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
@@ -1010,6 +1070,7 @@ void Impl::Present() {
     glPopMatrix();
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();
+    glPopClientAttrib();
     glPopAttrib();
     if (wl_display_flush(display) < 0 && errno != EAGAIN) Lose();
 }
