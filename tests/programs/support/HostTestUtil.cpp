@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -166,6 +167,20 @@ std::map<std::string, std::string> QuietEnvironment(const std::string& home) {
 }
 
 bool ProcessGroupAlive(pid_t pgid) { return kill(-pgid, 0) == 0 || errno != ESRCH; }
+
+long CpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    // The name in parentheses may hold blanks: fields count from its end.
+    const std::string::size_type paren = line.rfind(')');
+    unsigned long utime = 0, stime = 0;
+    if (paren == std::string::npos ||
+        std::sscanf(line.c_str() + paren + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
+                    &stime) != 2)
+        return -1;
+    return long(utime + stime);
+}
 
 bool ReadPng(const std::string& path, int& width, int& height, std::vector<unsigned char>& rgba) {
     png_image image;

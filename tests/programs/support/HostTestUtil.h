@@ -75,6 +75,9 @@ std::map<std::string, std::string> QuietEnvironment(const std::string& home);
 /// True when some process still belongs to the process group `pgid`.
 bool ProcessGroupAlive(pid_t pgid);
 
+/// Processor time of a process so far in clock ticks (user and system).
+long CpuTicks(pid_t pid);
+
 using ZynTest::XvfbServer;
 
 /// Decodes an 8-bit RGBA PNG as written by the exporter; false otherwise.

@@ -110,26 +110,6 @@ long PixelsThatDiffer(const Image& a, const Image& b) {
     return n;
 }
 
-// Processor time of a process in clock ticks (utime + stime); with `first`,
-// the value the first call for that process saw.
-long CpuTicks(pid_t pid, bool first = false) {
-    static std::map<pid_t, long> seen;
-    if (first && seen.count(pid)) return seen[pid];
-    long ticks = 0;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    const std::string::size_type paren = line.rfind(')');
-    if (paren != std::string::npos) {
-        unsigned long utime = 0, stime = 0;
-        if (std::sscanf(line.c_str() + paren + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
-                        &stime) == 2)
-            ticks = long(utime + stime);
-    }
-    if (!seen.count(pid)) seen[pid] = ticks;
-    return ticks;
-}
-
 long ElapsedMs(Clock::time_point since) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
@@ -368,7 +348,8 @@ TEST_F(SaverOnWayland, WithoutLayerShellAFullscreenWindowDraws) {
     const std::string log = m_pSaver->Stderr() + ReadFileText(m_Home / "log.txt");
     // Let it run two seconds of processor time: the frames are counted at exit.
     const Clock::time_point end = Clock::now() + std::chrono::seconds(30);
-    while (Clock::now() < end && CpuTicks(m_pSaver->Pid()) < CpuTicks(m_pSaver->Pid(), true) + 200)
+    const long startTicks = CpuTicks(m_pSaver->Pid());
+    while (Clock::now() < end && CpuTicks(m_pSaver->Pid()) < startTicks + 200)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_NE(log.find("1 surface(s) by xdg-shell, drawing 800 x 600"), std::string::npos) << log;
     ASSERT_TRUE(m_pSaver->Signal(SIGTERM));

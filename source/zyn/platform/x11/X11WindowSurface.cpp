@@ -239,7 +239,7 @@ bool X11WindowSurface::CreateWindow(const char* title, int width, int height) {
     swa.background_pixel = BlackPixel(m_pDisplay, m_Screen);
     swa.border_pixel = 0;
     swa.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                     StructureNotifyMask | ExposureMask;
+                     StructureNotifyMask | ExposureMask | VisibilityChangeMask;
     m_Window =
         XCreateWindow(m_pDisplay, root, 0, 0, unsigned(width), unsigned(height), 0, vi->depth, InputOutput,
                       vi->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &swa);
@@ -278,10 +278,11 @@ bool X11WindowSurface::AdoptWindow(unsigned long window) {
     m_Width = attrs.width;
     m_Height = attrs.height;
     m_VisualId = XVisualIDFromVisual(attrs.visual);
+    m_bMapped = attrs.map_state != IsUnmapped;
     if (!m_bOwnWindow) {
         // Another client owns the input of a foreign window; structure
-        // events (size, destruction) may be watched by anyone.
-        XSelectInput(m_pDisplay, Window(window), attrs.your_event_mask | StructureNotifyMask);
+        // events (size, destruction) and visibility may be watched by anyone.
+        XSelectInput(m_pDisplay, Window(window), attrs.your_event_mask | StructureNotifyMask | VisibilityChangeMask);
     }
     return true;
 }
@@ -503,6 +504,15 @@ void X11WindowSurface::PumpEvents() {
                     m_Height = ev.xconfigure.height;
                     m_bResized = true;
                 }
+                break;
+            case MapNotify:
+                m_bMapped = true;
+                break;
+            case UnmapNotify:
+                m_bMapped = false;
+                break;
+            case VisibilityNotify:
+                m_bObscured = ev.xvisibility.state == VisibilityFullyObscured;
                 break;
             case DestroyNotify:
                 if (ev.xdestroywindow.window == m_Window) {

@@ -69,6 +69,9 @@ public:
     /// The connection to the X server.
     int GetEventDescriptor() const override;
     bool IsOwnWindow() const override { return m_bOwnWindow; }
+    /// False while the window is unmapped or fully covered: nobody would
+    /// see the frame.
+    bool IsReadyForFrame() const override { return m_bMapped && !m_bObscured; }
     /// Xft.dpi when the desktop sets it, else the screen's physical size.
     float GetContentScale() const override { return m_fContentScale; }
 
@@ -98,6 +101,8 @@ private:
     bool m_bDestroyed = false;
     bool m_bCloseRequested = false;
     bool m_bResized = false;
+    bool m_bMapped = true;
+    bool m_bObscured = false;
     int m_Width = 0;
     int m_Height = 0;
     float m_fContentScale = 1.f;
