@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -642,6 +643,40 @@ TEST_F(Renderer, ClearCoversTheApplicationArea) {
     EXPECT_TRUE(IsColor(0, 0, {0, 255, 0}));
     EXPECT_TRUE(IsColor(63, 63, {0, 255, 0}));
     glDeleteTextures(1, &rec.glName);
+}
+
+// An opaque clear of the untransformed whole window may be done by GL's own
+// clear; whatever stops the quad from covering it alike keeps the quad's
+// pixels: a see-through colour, a clip rectangle, a smaller viewport, an
+// alpha test that rejects it, added light.
+TEST_F(Renderer, ClearKeepsTheQuadsPixelsWhereItCannotCoverTheWindow) {
+    struct Case {
+        const char* what;
+        std::function<void()> setUp;
+        Color color;
+        Rgb inside, outside;  // at (40, 40) and at (2, 2)
+    };
+    const Rect<float> clip(32, 32, 64, 64);
+    const Case cases[] = {
+        {"opaque", [] {}, 0xFF00FF00, {0, 255, 0}, {0, 255, 0}},
+        {"see-through", [] {}, 0x8000FF00, {127, 128, 0}, {127, 128, 0}},
+        {"clipped", [&] { G::SetClipping2D(&clip); }, 0xFF00FF00, {0, 255, 0}, {255, 0, 0}},
+        {"viewport", [] { G::SetScreenViewport(Rect<short>(32, 0, 64, 32)); }, 0xFF00FF00, {0, 255, 0},
+         {255, 0, 0}},
+        {"alpha test", [] { G::SetAlphaTestMode(true, 255, CMP_LESS); }, 0xFF00FF00, {255, 0, 0}, {255, 0, 0}},
+        {"additive", [] { G::SetBlendingMode(BLEND_ADDITIVE); }, 0xFF00FF00, {255, 255, 0}, {255, 255, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        StartWith(MakeSettings(kSize, kSize, kSize, kSize));
+        Fill(0, 0, 64, 64, 0xFFFF0000);
+        c.setUp();
+        G::Clear(c.color, 0, false);
+        Finish();
+        EXPECT_TRUE(IsColor(40, 40, c.inside, 2)) << int(At(40, 40).r) << " " << int(At(40, 40).g);
+        EXPECT_TRUE(IsColor(2, 2, c.outside, 2)) << int(At(2, 2).r) << " " << int(At(2, 2).g);
+    }
 }
 
 TEST_F(Renderer, ClearBeyondScreenCoversItUnderAMovedScene) {

@@ -551,7 +551,34 @@ void _FlushRender() {
     g_BufferPos = 0;
 }
 
+// Whether drawing the clear quad in `color` would set every pixel of the
+// window to that colour and nothing else: opaque, blended over (not added),
+// no test that could reject it, the scene untransformed and the viewport the
+// whole window. GL's own clear then gives the same pixels for a fraction of
+// the cost: a software rasteriser would shade and blend the whole window.
+bool ClearQuadIsWholeWindow(Color color) {
+    if (color.A() != 255 || g_BlendMode != BLEND_ALPHA || g_AlphaTestState.enabled || g_ZBufferState.testEnabled ||
+        g_bClipEnabled || !g_pSurface)
+        return false;
+    if (g_Viewport.x1 != 0 || g_Viewport.y1 != 0 || g_Viewport.x2 != g_pSurface->GetWidth() ||
+        g_Viewport.y2 != g_pSurface->GetHeight())
+        return false;
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int i = 0; i < 16; ++i)
+        if (m[i] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+    return true;
+}
+
 void Clear(Color color, float z, bool beyondScreen) {
+    if (ClearQuadIsWholeWindow(color)) {
+        // The quad's texture would have been unbound too.
+        SetTexture(TexHandle());
+        _FlushRender();
+        ZYN_GL(glClearColor(color.R() / 255.0f, color.G() / 255.0f, color.B() / 255.0f, 1.0f));
+        ZYN_GL(glClear(GL_COLOR_BUFFER_BIT));
+        return;
+    }
     SetTexture(TexHandle());
     BasicVertex q[4];
     if (beyondScreen) {
