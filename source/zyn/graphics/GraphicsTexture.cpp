@@ -140,6 +140,13 @@ long long Min3(long long a, long long b, long long c) { return std::min(a, std::
 
 }  // namespace
 
+void SetMipLevelBlending(TexHandle tex, bool blend) {
+    if (tex.IsNull() || !tex->mipmapped) return;
+    glBindTexture(GL_TEXTURE_2D, tex->glName);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, blend ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
+    RebindCurrent();
+}
+
 unsigned char* LoadTextureData(File& file, unsigned* width, unsigned* height, int* channels, bool forceRGBA) {
     file.Seek(0, 2);
     const unsigned length = file.Seek(0, 1);

@@ -27,6 +27,11 @@ namespace Graphics {
 /// The colour image with the alpha image's grey (or last) channel as its alpha.
 /// Null ("FAILED TO LOAD TEXTURE") when either fails or their sizes differ.
 [[nodiscard]] TexHandle CreateAlphaMergedTexture(File& colorFile, File& alphaFile, bool mipmaps);
+/// For a mipmapped texture: whether sampling blends the two nearest mipmap
+/// levels (the default) or takes the nearest one, which costs a software
+/// rasteriser about half the texture reads for a barely different picture.
+/// Other textures are left alone.
+void SetMipLevelBlending(TexHandle texture, bool blend);
 /// Deletes the GL texture and the record; a null handle is ignored.
 void ReleaseTexture(TexHandle texture);
 /// Leaves the outputs alone for a null handle.

@@ -71,6 +71,7 @@ ZYN_IMPLEMENT_CLASS3(Texture, "Texture", &Texture::StaticCreate, &TextureManager
                      &Texture::RegisterProps, Resource, IExportable, IImportable)
 
 bool Texture::ms_bMipMaps = false;
+bool Texture::ms_bBlendMipLevels = true;
 BasicVertex Texture::ms_SpriteVertex[4];
 
 void Texture::RegisterProps(Class* cls) {
@@ -150,6 +151,7 @@ bool Texture::LoadFromFile(File& file) {
         else
             m_Handle = Graphics::CreateTexture(*color, ms_bMipMaps, false);
         if (m_Handle.IsOk()) {
+            if (!ms_bBlendMipLevels) Graphics::SetMipLevelBlending(m_Handle, false);
             Graphics::GetTextureSize(m_Handle, &m_Width, &m_Height);
             ResetSprites();
             if (!spriteName.empty()) {
@@ -164,6 +166,7 @@ bool Texture::LoadFromFile(File& file) {
     else
         m_Handle = Graphics::CreateTexture(file, ms_bMipMaps, false);
     if (m_Handle.IsOk()) {
+        if (!ms_bBlendMipLevels) Graphics::SetMipLevelBlending(m_Handle, false);
         Graphics::GetTextureSize(m_Handle, &m_Width, &m_Height);
         LogSend(kLogDebug, "Texture (%s) loaded with size: %d, %d", m_Name.c_str(), int(m_Width),
                 int(m_Height));

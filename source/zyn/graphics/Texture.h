@@ -101,6 +101,9 @@ public:
 
     /// Textures loaded while this is set get mipmaps.
     static bool ms_bMipMaps;
+    /// Mipmapped textures loaded while this is set blend two mipmap levels
+    /// when sampled (true, the default); else they take the nearest level.
+    static bool ms_bBlendMipLevels;
     /// The one quad every sprite drawing call fills and sends.
     static BasicVertex ms_SpriteVertex[4];
 
