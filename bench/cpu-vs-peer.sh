@@ -148,20 +148,36 @@ ours_result=$(run zyn "$seconds" "$ours" -root -delay "$delay" --data "$data" --
 # time; ours counts -delay from frame start to frame start. The peer's delay
 # is shortened by its measured frame time so that both aim at 30 fps.
 # Two short probes: the second corrects the first on a busy machine.
-peer_delay=$delay
-for _ in 1 2; do
-    probe=$(run atunnel-probe 4 "$peer" -root -delay "$peer_delay")
-    peer_delay=$(echo "$probe" | awk -v d="$peer_delay" -v target="$delay" '{
-        busy = 1e6 * $4 / $1 - d; nd = target - busy; printf "%d\n", nd < 0 ? 0 : nd }')
-done
-peer_result=$(run atunnel "$seconds" "$peer" -root -delay "$peer_delay")
+# peer NAME: measures /usr/libexec/xscreensaver/NAME as above and prints the
+# same line as run, then its -delay.
+peer() {
+    peer_delay=$delay
+    for _ in 1 2; do
+        probe=$(run "$1-probe" 4 "/usr/libexec/xscreensaver/$1" -root -delay "$peer_delay")
+        peer_delay=$(echo "$probe" | awk -v d="$peer_delay" -v target="$delay" '{
+            busy = 1e6 * $4 / $1 - d; nd = target - busy; printf "%d\n", nd < 0 ? 0 : nd }')
+    done
+    echo "$(run "$1" "$seconds" "/usr/libexec/xscreensaver/$1" -root -delay "$peer_delay") $peer_delay"
+}
+peer_result=$(peer atunnel)
 
 report zyn-screensaver "$ours_result"
 report atunnel "$peer_result"
-echo "  (zyn-screensaver -delay $delay; atunnel -delay $peer_delay)"
 echo "$ours_result $peer_result" | awk '{
     printf "CPU per frame, zyn-screensaver / atunnel: %.2f (hack alone), %.2f (hack and X server)\n",
         ($2 / $1) / ($6 / $5), (($2 + $3) / $1) / (($6 + $7) / $5) }'
+# The other GL hacks people compare with, at the same settings; the goal
+# is set against atunnel, these are shown beside it.
+for other in gears glmatrix; do
+    if [ -x "/usr/libexec/xscreensaver/$other" ]; then
+        other_result=$(peer "$other")
+        report "$other" "$other_result"
+        echo "$ours_result $other_result" | awk -v name="$other" '{
+            printf "  zyn-screensaver / %s: %.2f (hack alone), %.2f (hack and X server)\n", name,
+                ($2 / $1) / ($6 / $5), (($2 + $3) / $1) / (($6 + $7) / $5) }'
+    fi
+done
+echo "  (zyn-screensaver -delay $delay; each peer's -delay is shortened by its own frame time)"
 
 # A cheap frame shows the pacing: at 30 fps in a small window the hack
 # should sleep nearly all the time.
