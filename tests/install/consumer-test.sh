@@ -31,3 +31,16 @@ for tool in "$work"/stage/bin/* "$work"/stage/libexec/xscreensaver/zyn-screensav
   fi
 done
 [ "$found" -ge 5 ]
+# The other saver hosts find the hack under this prefix too: the desktop
+# entry names it, the xsecurelock module runs it from beside itself.
+entry="$work/stage/share/applications/screensavers/zyn-screensaver.desktop"
+grep -qx "Exec=$work/stage/libexec/xscreensaver/zyn-screensaver -root" "$entry" || {
+  echo "the desktop entry does not name the hack under $work/stage:" >&2
+  grep '^Exec=' "$entry" >&2
+  exit 1
+}
+env -u LD_LIBRARY_PATH "$work/stage/libexec/xsecurelock/saver_zyn-temple" --help >/dev/null 2>"$work/tool-stderr" || {
+  echo "the xsecurelock module cannot run the hack from the staging prefix:" >&2
+  cat "$work/tool-stderr" >&2
+  exit 1
+}
