@@ -167,3 +167,26 @@ TEST(EffectManager, CreateInstanceBindsAtTheFrontOfTheActiveGroupAndKeepsTheEffe
     }
     EXPECT_EQ(manager->GetResourceCount(), 0u);
 }
+
+// The references CreateInstance keeps for the run are given back at its end:
+// an effect nobody else holds goes without a "still referenced" report; one
+// still held elsewhere is reported and let go as before.
+TEST(EffectManager, KeptReferencesAreGivenBackAtTheEndOfTheRun) {
+    ScopedPackage package;
+    package->m_Files["fx/kept.zyn"] = EffectBytes();
+    package->m_Files["fx/held.zyn"] = EffectBytes();
+    EffectManager* manager = GetCreateEffectManager();
+    for (const char* name : {"fx/kept.zyn", "fx/held.zyn"}) {
+        ParticleEffectInstance* instance = manager->CreateInstance(name, "i", Point3D<float>(), false);
+        ASSERT_NE(instance, nullptr);
+        instance->GetEffect()->RemoveObject(instance, ParticleEffect::kActive);
+    }
+    ParticleEffect* held = manager->GetEffect("fx/held.zyn");
+    ASSERT_NE(held, nullptr);
+    ScopedLogCapture log;
+    manager->DeleteThis();
+    EXPECT_TRUE(log->Contains(" W.  - 1 resources still referenced"));
+    EXPECT_TRUE(log->Contains("  - fx/held.zyn"));
+    EXPECT_FALSE(log->Contains("  - fx/kept.zyn"));
+    EXPECT_EQ(manager->GetResourceCount(), 0u);
+}

@@ -77,11 +77,26 @@ ParticleEffectInstance* EffectManager::CreateInstance(const char* effectName, co
     }
     // The reference GetEffect added is kept on purpose: an effect that has had
     // an instance stays loaded for the rest of the run.
+    ++m_KeptReferences[effect->GetName()];
     ParticleEffectInstance* instance = new ParticleEffectInstance(instanceName, position);
     instance->SetKillWhenDone(killWhenDone);
     // Lands at the front of the active group, which binds it to the effect.
     effect->InsertObject(instance, -1, 0, nullptr);
     return instance;
+}
+
+void EffectManager::DeleteThis() {
+    std::map<std::string, int> kept;
+    kept.swap(m_KeptReferences);
+    for (const auto& entry : kept) {
+        auto it = m_Resources.find(entry.first);
+        if (it == m_Resources.end()) continue;  // let go already
+        Object* effect = AsObject(it->second);
+        // Held by someone else too: the report below names it.
+        if (effect->GetRefCount() != entry.second) continue;
+        for (int i = 0; i < entry.second; ++i) effect->Release();
+    }
+    ResourceManager<ParticleEffect>::DeleteThis();
 }
 
 EffectManager* GetCreateEffectManager() { return Singleton<EffectManager>::Get(); }

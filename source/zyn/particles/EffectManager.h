@@ -4,6 +4,9 @@
 // keep their effect loaded for good.
 #pragma once
 
+#include <map>
+#include <string>
+
 #include <zyn/core/Singleton.h>
 #include <zyn/particles/ParticleEffect.h>
 #include <zyn/resources/ResourceManager.h>
@@ -31,8 +34,16 @@ public:
     /// when the effect cannot be loaded (logged).
     ParticleEffectInstance* CreateInstance(const char* effectName, const char* instanceName,
                                            Point3D<float> position, bool killWhenDone);
+    /// At the end of the run the references CreateInstance kept are given
+    /// back first: an effect nobody else holds then goes quietly, and only
+    /// what someone still holds is reported.
+    void DeleteThis() override;
 
     static void RegisterProps(Class* cls);
+
+private:
+    // Per effect name, the references CreateInstance kept.
+    std::map<std::string, int> m_KeptReferences;
 };
 
 /// The manager, created on first call; borrowed, never null.

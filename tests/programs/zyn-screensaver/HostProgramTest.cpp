@@ -156,7 +156,9 @@ TEST(Program, StandardErrorHoldsOnlyWarningsAndErrorsUnlessVerbose) {
     if (!HasPack()) GTEST_SKIP() << "no RezAduva.pac in " << kPackFolder;
     TempDir home;
     std::string out, quiet, verbose;
-    const std::vector<std::string> run = {"--headless", "--seconds", "0.2", "--frame-rate", "5", "--size", "32x24",
+    // Seven seconds in, the trophy's first effect plays: the run ends with an
+    // effect instance alive.
+    const std::vector<std::string> run = {"--headless", "--seconds", "7", "--frame-rate", "2", "--size", "32x24",
                                           "--data",     kPackFolder, "--no-log"};
     std::vector<std::string> args = run;
     args.insert(args.end(), {"--out", home / "quiet"});
