@@ -1,5 +1,7 @@
 #include "UserActivity.h"
 
+#include <cstdlib>
+
 namespace ZynHost {
 
 namespace {
@@ -9,11 +11,21 @@ const int kCodeMotion = 3;  // the pointer at (a, b)
 
 }  // namespace
 
-void UserActivity::Take(int code, int, int) {
-    // Any motion counts: compositors report motion only when the pointer
-    // moves, and the window reports none when the cover appears under a
-    // resting pointer, so there is no earlier position to measure from.
-    if (code == kCodeDown || code == kCodeMotion) m_bSeen = true;
+void UserActivity::Take(int code, int x, int y) {
+    if (code == kCodeDown) {
+        m_bSeen = true;
+        return;
+    }
+    if (code != kCodeMotion) return;
+    // The first position is where the pointer rests when the cover appears
+    // (or enters it): the window reports it before any motion.
+    if (!m_bHasOrigin) {
+        m_bHasOrigin = true;
+        m_OriginX = x;
+        m_OriginY = y;
+        return;
+    }
+    if (std::abs(x - m_OriginX) > kMotionThreshold || std::abs(y - m_OriginY) > kMotionThreshold) m_bSeen = true;
 }
 
 }  // namespace ZynHost

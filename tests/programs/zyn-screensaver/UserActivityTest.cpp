@@ -1,6 +1,9 @@
 // What counts as user activity for the Wayland cover, event by event.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "UserActivity.h"
 
 using ZynHost::UserActivity;
@@ -16,12 +19,29 @@ TEST(UserActivity, AnyKeyOrButtonPressCounts) {
     }
 }
 
-TEST(UserActivity, PointerMotionCountsOtherEventsDoNot) {
-    UserActivity activity;
-    activity.Take(4, 0, 0);  // deactivated
-    activity.Take(4, 1, 0);
-    activity.Take(5, 1, 0);  // cursor shown
-    EXPECT_FALSE(activity.IsSeen());
-    activity.Take(3, 10, 10);
-    EXPECT_TRUE(activity.IsSeen());
+// The first position is where the pointer rests; motion counts once it is
+// more than a few pixels away from there along either axis.
+TEST(UserActivity, PointerMotionCountsBeyondAFewPixelsOtherEventsDoNot) {
+    const int k = UserActivity::kMotionThreshold;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, int>> positions;
+        bool seen;
+    };
+    const Case cases[] = {
+        {"resting pointer", {{100, 100}}, false},
+        {"jiggle within reach", {{100, 100}, {100 + k, 100 - k}, {100 - k, 100 + k}, {100, 100}}, false},
+        {"creeping back and forth", {{100, 100}, {105, 100}, {100, 100}, {105, 100}, {100, 100}}, false},
+        {"right", {{100, 100}, {100 + k + 1, 100}}, true},
+        {"up", {{100, 100}, {100, 100 - k - 1}}, true},
+        {"far, from another output", {{100, 100}, {2000, 40}}, true},
+        {"step by step", {{100, 100}, {104, 100}, {108, 100}, {112, 100}}, true},
+    };
+    for (const Case& c : cases) {
+        UserActivity activity;
+        activity.Take(4, 0, 0);  // deactivated
+        activity.Take(5, 1, 0);  // cursor shown
+        for (const auto& p : c.positions) activity.Take(3, p.first, p.second);
+        EXPECT_EQ(activity.IsSeen(), c.seen) << c.what;
+    }
 }

@@ -72,13 +72,15 @@ struct WaylandSeat::Handlers {
     }
     static void Name(void*, wl_seat*, const char*) {}
 
-    static void PointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface, wl_fixed_t,
-                             wl_fixed_t) {
+    static void PointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface, wl_fixed_t x,
+                             wl_fixed_t y) {
         WaylandSeat* self = static_cast<WaylandSeat*>(data);
         self->m_pPointerSurface = surface;
-        // Entering is no motion: a surface mapped under a still pointer
-        // must not count as user activity.
         if (self->m_Client.IsCursorHidden()) wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
+        // Where the pointer is, as a position like any other: a surface
+        // mapped under a still pointer learns where it rests, which is what
+        // later motion is measured from.
+        PointerMotion(data, pointer, 0, x, y);
     }
     static void PointerLeave(void* data, wl_pointer*, uint32_t, wl_surface* surface) {
         WaylandSeat* self = static_cast<WaylandSeat*>(data);
