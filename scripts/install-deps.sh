@@ -16,7 +16,7 @@ PACKAGES="
   xvfb xauth x11-utils xdotool
   xscreensaver xscreensaver-gl
   libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
-  sway weston grim
+  sway swayidle weston grim
   xsecurelock mate-screensaver desktop-file-utils dbus-daemon dbus-bin x11-apps
 "
 

@@ -1,15 +1,17 @@
 // zyn-screensaver as a Wayland screen saver, run as the real program against
 // private compositors: on sway it covers every output at its pixel size (seen
 // in grim screenshots, kept in /tmp/zyn-host-shots), ends on pointer motion and
-// on SIGTERM, and outlives an output taken away; on weston, which has no
-// layer-shell, it draws in a fullscreen window. Skipped where sway, grim or
-// weston are not installed.
+// on SIGTERM, outlives an output taken away, and runs from swayidle as the
+// README says; on weston, which has no layer-shell, it draws in a fullscreen
+// window. Skipped where sway, grim, swayidle or weston are not installed.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -293,6 +295,45 @@ TEST_F(SaverOnSway, CompositorDeathEndsTheSaverCleanly) {
     EXPECT_EQ(m_pSaver->ExitStatus(), 0) << m_pSaver->Stderr();
     EXPECT_NE(m_pSaver->Stderr().find("the compositor is gone; stopping"), std::string::npos) << m_pSaver->Stderr();
     EXPECT_FALSE(ProcessGroupAlive(m_pSaver->Pid()));
+}
+
+// The line the README gives: swayidle starts the saver once the seat has been
+// idle a while, and a key ends it.
+TEST_F(SaverOnSway, SwayidleStartsItAndAKeyEndsIt) {
+    if (!Installed("swayidle")) GTEST_SKIP() << "swayidle is not installed";
+    const std::string command = kProgram + " --wayland --data '" + kPackFolder + "' --stats '" + m_Home / "stats.txt" +
+                                "' --no-log";
+    m_pSaver.reset(new Child);
+    ASSERT_TRUE(m_pSaver->Start({"/bin/sh", "-c", "exec swayidle -w timeout 1 \"$1\"", "sh", command},
+                                Environment(*m_pCompositor), m_Home.Path()));
+    // Started by swayidle, through a shell: found by its program and home.
+    auto savers = [&]() {
+        std::vector<pid_t> pids;
+        char real[PATH_MAX];
+        if (!realpath(kProgram.c_str(), real)) return pids;
+        for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = e.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::error_code ec;
+            if (std::filesystem::read_symlink(e.path() / "exe", ec).string() != real) continue;
+            const std::string env = ReadFileText((e.path() / "environ").string());
+            if (env.find(std::string("HOME=") + m_Home.Path() + '\0') != std::string::npos)
+                pids.push_back(pid_t(std::stol(name)));
+        }
+        return pids;
+    };
+    Image shot;
+    ASSERT_TRUE(WaitForScene(*m_pCompositor, "HEADLESS-2", "swayidle-HEADLESS-2", shot))
+        << "swayidle did not start a saver that draws; " << m_pSaver->Stderr();
+    ASSERT_EQ(savers().size(), 1u);
+
+    m_Input.Key(KEY_A, true);
+    m_Input.Key(KEY_A, false);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(kEndMs);
+    while (Clock::now() < end && !savers().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(savers().empty()) << "the saver outlived a key press by 15 s";
+    EXPECT_GT(Frames(), 0) << "the stats of a clean exit";
+    EXPECT_FALSE(m_pSaver->Wait(0)) << "swayidle keeps watching: " << m_pSaver->Stderr();
 }
 
 // sway nested in sway: the inner one's outputs WL-1 and WL-2 are windows of
