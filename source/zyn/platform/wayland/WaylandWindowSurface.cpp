@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -948,6 +949,13 @@ WaylandShmBuffer* Impl::CreateBuffer(int width, int height) {
     b->width = width;
     b->height = height;
     b->size = size_t(width) * size_t(height) * 4;
+    // A pool's size is a 32-bit signed number on the wire.
+    if (width <= 0 || height <= 0 || b->size > size_t(INT32_MAX)) {
+        if (!reportedBufferFailure)
+            LogSend(kLogError, "WaylandWindowSurface -> a %d x %d frame is too large to share", width, height);
+        reportedBufferFailure = true;
+        return nullptr;
+    }
     const int fd = memfd_create("zyn-frame", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, off_t(b->size)) != 0) {
         if (!reportedBufferFailure)
