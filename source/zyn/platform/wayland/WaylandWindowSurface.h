@@ -1,10 +1,12 @@
-// The Wayland backend: EGL on wl_egl_window surfaces, no X11 involved. A
-// screen saver's cover puts one overlay-layer surface on every output (where
-// the compositor offers layer-shell) or one fullscreen xdg_toplevel; a preview
-// is a plain xdg_toplevel. The scene is drawn once per frame into a
-// framebuffer object the size of the largest surface; SwapBuffers copies it to
-// every surface whose compositor asked for a frame, scaled to cover it at its
-// real pixel size. Reached through CreateWindowSurface; only the platform
+// The Wayland backend: a surfaceless EGL context on the Wayland connection,
+// no X11 involved. A screen saver's cover puts one overlay-layer surface on
+// every output (where the compositor offers layer-shell) or one fullscreen
+// xdg_toplevel; a preview is a plain xdg_toplevel. The scene is drawn once per
+// frame into a framebuffer object the size of the largest surface;
+// SwapBuffers reads it, scaled to cover each surface at its real pixel size,
+// into that surface's own shared-memory buffers, for every surface whose
+// compositor asked for a frame and released a buffer. Nothing waits on the
+// compositor. Reached through CreateWindowSurface; only the platform
 // layer and its tests include this header. Frame thread only, except
 // MakeSharedContextCurrent and DoneSharedContext.
 #pragma once
@@ -102,7 +104,7 @@ public:
         int bufferScale = 1;           // wl_surface buffer scale
         bool viewported = false;       // sized through wp_viewport
         int fractionalScale120 = 0;    // 0 until the compositor prefers one
-        long framesShown = 0;          // successful eglSwapBuffers
+        long framesShown = 0;          // frames committed to the surface
         bool waitingForFrame = false;  // a frame callback is outstanding
     };
     /// The surfaces now shown, in the order the outputs appeared.
