@@ -48,11 +48,12 @@ e2e_begin() {
 
 e2e_hack_pids() {
     for p in /proc/[0-9]*; do
-        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "HOME=$1" || continue
+        # A process may end while it is looked at: its files then vanish.
         case $2 in
-        /*) [ "$(readlink "$p/exe" 2>/dev/null)" = "$2" ] && echo "${p#/proc/}" ;;
-        *) tr '\0' '\n' <"$p/cmdline" 2>/dev/null | grep -qF "$2" && echo "${p#/proc/}" ;;
+        /*) [ "$(readlink "$p/exe" 2>/dev/null)" = "$2" ] || continue ;;
+        *) { tr '\0' '\n' <"$p/cmdline"; } 2>/dev/null | grep -qF "$2" || continue ;;
         esac
+        { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qx "HOME=$1" && echo "${p#/proc/}"
     done
     return 0
 }

@@ -1,8 +1,9 @@
 #!/bin/sh
 # End to end under the real daemon: XScreenSaver on a private Xvfb server runs
-# zyn-screensaver from a ~/.xscreensaver "GL:" programs line when asked to
-# blank, and stops it when asked to unblank. The hack must get the daemon's
-# window, draw frames, and be gone promptly afterwards.
+# zyn-screensaver from a ~/.xscreensaver "GL:" programs line, labelled as the
+# README writes it, when asked to blank, and stops it when asked to unblank.
+# The hack must get the daemon's window, draw frames, and be gone promptly
+# afterwards.
 # Usage: xscreensaver-e2e.sh HACK DATA_DIR. Exit 77 when it cannot run here.
 set -eu
 . "$(cd "$(dirname "$0")" && pwd)/e2e-common.sh"
@@ -31,7 +32,7 @@ timeout:	1:00:00
 splash:		False
 fade:		False
 unfade:		False
-programs:	GL: $hack --root --data $data --stats $home/stats.txt \\n
+programs:	GL: "Zyn Temple" $hack --root --data $data --stats $home/stats.txt \\n
 EOF
 [ -n "$as_user" ] && chown -R nobody "$home"
 
