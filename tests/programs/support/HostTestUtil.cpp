@@ -168,6 +168,12 @@ std::map<std::string, std::string> QuietEnvironment(const std::string& home) {
 
 bool ProcessGroupAlive(pid_t pgid) { return kill(-pgid, 0) == 0 || errno != ESRCH; }
 
+long StatsFrames(const std::string& path) {
+    long frames = -1;
+    std::sscanf(ReadFileText(path).c_str(), "frames %ld", &frames);
+    return frames;
+}
+
 long CpuTicks(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;

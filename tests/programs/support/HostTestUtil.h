@@ -78,6 +78,9 @@ bool ProcessGroupAlive(pid_t pgid);
 /// Processor time of a process so far in clock ticks (user and system).
 long CpuTicks(pid_t pid);
 
+/// The frame count of a screen saver's --stats file; -1 while there is none.
+long StatsFrames(const std::string& path);
+
 using ZynTest::XvfbServer;
 
 /// Decodes an 8-bit RGBA PNG as written by the exporter; false otherwise.

@@ -209,11 +209,7 @@ TEST_F(HackUnderXvfb, DrawsNothingWhileItsWindowCannotBeSeen) {
     ASSERT_TRUE(hack.Start(HackArgs({"-window-id", Hex(w), "--stats", "stats.txt"}), Environment(), m_Home.Path()));
     ASSERT_TRUE(hack.WaitForStderr("startAnimation", kStartMs)) << hack.Stderr();
     // The stats file follows the frames once a second while any are drawn.
-    auto frames = [&]() {
-        long n = -1;
-        std::sscanf(ReadFileText(m_Home / "stats.txt").c_str(), "frames %ld", &n);
-        return n;
-    };
+    auto frames = [&]() { return StatsFrames(m_Home / "stats.txt"); };
     auto framesGrow = [&]() {
         const long before = frames();
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrawMs);

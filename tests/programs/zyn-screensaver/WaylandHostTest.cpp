@@ -12,15 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <zyn/graphics/image/ImageDecode.h>
 #include <zyn/platform/GLSurface.h>
 #include <zyn/platform/OffscreenSurface.h>
 
@@ -58,14 +55,10 @@ struct Image {
 };
 
 bool LoadImage(const std::string& path, Image& image) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    int channels = 0;
-    unsigned char* pixels =
-        Zyn::DecodeImage(bytes.data(), bytes.size(), &image.width, &image.height, &channels, true, 16384);
-    if (!pixels) return false;
-    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
-    std::free(pixels);
+    int width = 0, height = 0;
+    if (!ReadPng(path, width, height, image.rgba)) return false;
+    image.width = unsigned(width);
+    image.height = unsigned(height);
     return true;
 }
 
@@ -184,11 +177,7 @@ protected:
         return false;
     }
 
-    long Frames() {
-        long frames = -1;
-        std::sscanf(ReadFileText(m_Home / "stats.txt").c_str(), "frames %ld", &frames);
-        return frames;
-    }
+    long Frames() { return StatsFrames(m_Home / "stats.txt"); }
 
     std::string m_Skip;
     TempDir m_Home;
