@@ -73,8 +73,9 @@ bool CheckScenePack(const std::string& path, std::string& problem) {
 
 void ZynMainScene() {
     Zyn::Root* root = Zyn::Singleton<Zyn::Root>::Get();
-    root->SetLanguage("polish");
+    // The pack first: the language's table is one of its members.
     root->InsertObject(new Zyn::PacPackage(kScenePackName), -1, 0, nullptr);
+    root->SetLanguage("polish");
 
     // Preloaded references are kept for the rest of the process: these stay
     // resident so that no frame waits for loading.

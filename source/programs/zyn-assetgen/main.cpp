@@ -198,6 +198,13 @@ int main(int argc, char** argv) {
         for (const EffectFile& e : effects) ok = ok && AddMember(e.name, e.bytes);
     }
 
+    // The two text files start-up always asks for. Absent, each would be a
+    // warning on every run; the save folder named is the one the scene
+    // takes without the file.
+    auto text = [](const char* s) { return std::vector<unsigned char>(s, s + std::strlen(s)); };
+    ok = ok && AddMember("polish.utf8", text("# The scene shows no texts of its own.\n"));
+    ok = ok && AddMember("save_path\\save_path.txt", text("WIP14\n"));
+
     std::vector<Zyn::PacPackage::Source> sources;
     for (const Member& m : g_Members) sources.push_back({m.name, m.path});
     const std::string pack = out + "/RezAduva.pac";

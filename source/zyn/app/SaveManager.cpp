@@ -200,6 +200,7 @@ void SaveManager::LoadEverything() {
         obj->Release();
     };
 
+    int savedFiles = 0;
     try {
         fs::directory_iterator it(base, ec);
         const fs::directory_iterator end;
@@ -209,6 +210,7 @@ void SaveManager::LoadEverything() {
             if (!fs::is_regular_file(it->status(statusError)) || statusError) continue;
             const std::string name = it->path().filename().string();
             if (name.size() <= 8) continue;
+            if (EndsWith(name, kProfileSuffix) || EndsWith(name, kSettingSuffix)) ++savedFiles;
             if (EndsWith(name, kProfileSuffix))
                 loadFile(name, kProfiles, "Profile object loaded: %s", "Failed to load profile: %s");
             else if (EndsWith(name, kSettingSuffix))
@@ -226,7 +228,11 @@ void SaveManager::LoadEverything() {
     std::unique_ptr<DiskFile> general;
     if (IsRegularFile(generalPath, size)) general.reset(new DiskFile(generalPath.c_str(), "rb"));
     if (!general || !general->IsOpen()) {
-        LogSend(kLogWarning, "SaveManager:LoadEverything - can't open file: %s", generalPath.c_str());
+        // In a folder nothing was ever saved to, its absence is the first run,
+        // not a fault: every run of a program that never saves would warn.
+        const bool fresh = savedFiles == 0 && !fs::exists(generalPath, ec);
+        LogSend(fresh ? kLogInfo : kLogWarning, "SaveManager:LoadEverything - can't open file: %s",
+                generalPath.c_str());
         return;
     }
     std::string name;
