@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include <screensaver/OrvSettings.h>
@@ -12,6 +13,7 @@
 #include <zyn/core/Root.h>
 #include <zyn/graphics/Texture.h>
 #include <zyn/graphics/TextureManager.h>
+#include <zyn/graphics/image/ImageDecode.h>
 #include <zyn/io/File.h>
 #include <zyn/io/PacPackage.h>
 #include <zyn/platform/WindowSystem.h>
@@ -69,6 +71,28 @@ bool CheckScenePack(const std::string& path, std::string& problem) {
     }
     pack->Release();
     return problem.empty();
+}
+
+void PrefetchSceneImages(const std::string& path) {
+    Zyn::PacPackage* pack = new Zyn::PacPackage(path.c_str());
+    pack->AddRef();
+    auto read = [pack](const std::string& name, std::vector<unsigned char>& bytes) {
+        std::unique_ptr<Zyn::File> file(pack->OpenFile(name.c_str()));
+        if (!file) return false;
+        bytes.resize(file->GetFileSize());
+        return file->Read(bytes.data(), unsigned(bytes.size())) == bytes.size();
+    };
+    std::vector<Zyn::EncodedImage> images;
+    for (const char* name : kTextures) {
+        // As the texture loader asks: colour as RGBA when an alpha image goes with it.
+        Zyn::EncodedImage colour, alpha;
+        const bool hasAlpha = read(std::string(name) + "_a", alpha.bytes);
+        colour.forceRGBA = hasAlpha;
+        if (read(name, colour.bytes)) images.push_back(std::move(colour));
+        if (hasAlpha) images.push_back(std::move(alpha));
+    }
+    pack->Release();
+    Zyn::PrefetchImages(std::move(images));
 }
 
 void ZynMainScene() {

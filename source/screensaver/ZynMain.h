@@ -21,6 +21,11 @@ void ZynMainSceneShutDown();
 /// (why the pack cannot be read, or which member it lacks) otherwise.
 [[nodiscard]] bool CheckScenePack(const std::string& path, std::string& problem);
 
+/// Starts decoding the scene's images from the pack at `path` on a background
+/// thread, so that the work overlaps the GL context's creation: the texture
+/// loads of ZynMainScene take the pixels. Call it before the view is made.
+void PrefetchSceneImages(const std::string& path);
+
 /// Makes the screen saver view run ZynMainScene, as its ZynMain, on its
 /// first creation.
 void RegisterZynMain();

@@ -92,6 +92,8 @@ std::string PrepareDataFolder(const HostOptions& options, bool& hasPack) {
         Error("%s", problem.c_str());
     } else {
         hasPack = true;
+        // Decoded while the window and its GL context are made.
+        PrefetchSceneImages(pack);
     }
     return folder;
 }

@@ -15,10 +15,14 @@ const char* const g_LogPrefixTab[5] = {" E. ", " W. ", " I. ", " D. ", " F. "};
 namespace {
 // Scope texts share one buffer; scopes are opened on the frame thread only.
 char g_ScopeBuffer[1024];
+thread_local int t_QuietDepth = 0;
 }  // namespace
 
+ScopedQuietLog::ScopedQuietLog() { ++t_QuietDepth; }
+ScopedQuietLog::~ScopedQuietLog() { --t_QuietDepth; }
+
 void LogSend(int level, const char* format, ...) {
-    if (Singleton<Root>::IsDestroyed()) return;
+    if (t_QuietDepth > 0 || Singleton<Root>::IsDestroyed()) return;
     Root* root = Singleton<Root>::Get();
     if (level > root->m_LogLevel) return;
     va_list args;
@@ -28,7 +32,7 @@ void LogSend(int level, const char* format, ...) {
 }
 
 ScopeUtil::ScopeUtil(int level, const char* format, ...) : m_Level(level) {
-    if (Singleton<Root>::IsDestroyed() || !format) return;
+    if (t_QuietDepth > 0 || Singleton<Root>::IsDestroyed() || !format) return;
     Root* root = Singleton<Root>::Get();
     if (level > root->m_LogLevel) return;
     m_pFormat = format;

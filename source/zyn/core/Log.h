@@ -14,6 +14,16 @@ extern const char* const g_LogPrefixTab[5];
 /// Root::LogSend on the Root singleton; dropped once the Root is destroyed.
 void LogSend(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+/// Drops the log lines of the thread that makes it, for its lifetime: for work
+/// done ahead of time whose failures are reported when its result is asked for.
+class ScopedQuietLog {
+public:
+    ScopedQuietLog();
+    ~ScopedQuietLog();
+    ScopedQuietLog(const ScopedQuietLog&) = delete;
+    ScopedQuietLog& operator=(const ScopedQuietLog&) = delete;
+};
+
 /// Indents the log for its lifetime when its level passes the log level.
 class ScopeUtil {
 public:

@@ -136,3 +136,47 @@ TEST(ImageDecode, DamagedFilesDecodeToTheirSizeOrFailWithALogLine) {
         }
     }
 }
+
+// A prefetched image is taken only by a decode of exactly its bytes and
+// channel rule, gives the pixels a plain decode gives, and is taken once; a
+// limit that refuses it, or a failed prefetch, decodes (and reports) as usual.
+TEST(ImageDecode, PrefetchedImagesAreTheImagesAPlainDecodeGives) {
+    const Bytes rgba = MakePattern(37, 23, 4, 7);
+    const Bytes jp2 = EncodeLossless(rgba, 37, 23, 4);
+    const Bytes png = WritePNG(MakePattern(16, 9, 3, 3), 16, 9, PNG_COLOR_TYPE_RGB);
+    Bytes damaged = jp2;
+    damaged.resize(damaged.size() / 2);
+    const Bytes plainJp2 = All(Decode(jp2, true));
+    const Bytes plainPng = All(Decode(png, false));
+    const Bytes plainPngAsRGBA = All(Decode(png, true));
+    ASSERT_FALSE(plainJp2.empty());
+    ASSERT_NE(plainPng.size(), plainPngAsRGBA.size());
+
+    Zyn::PrefetchImages({{jp2, true}, {png, false}, {damaged, false}, {jp2, true}});
+    struct Case {
+        const char* what;
+        const Bytes* file;
+        bool forceRGBA;
+        unsigned maxDimension;
+        const Bytes* expected;  // null: the decode fails
+    };
+    const Case cases[] = {
+        {"the JP2 as prefetched", &jp2, true, 4096, &plainJp2},
+        {"the PNG as 4 channels: not what was prefetched", &png, true, 4096, &plainPngAsRGBA},
+        {"the PNG as prefetched", &png, false, 4096, &plainPng},
+        {"the second copy of the JP2, under a limit that refuses it", &jp2, true, 30, nullptr},
+        {"the damaged file", &damaged, false, 4096, nullptr},
+        {"the JP2 again, with nothing prefetched left", &jp2, true, 4096, &plainJp2},
+    };
+    for (const Case& c : cases) {
+        ScopedLogCapture log;
+        const Decoded d = Decode(*c.file, c.forceRGBA, c.maxDimension);
+        if (!c.expected) {
+            EXPECT_FALSE(d.pixels) << c.what;
+            EXPECT_EQ(log->Count("ImageDecode ->"), 1) << c.what << ": reported once, by the taker";
+            continue;
+        }
+        ASSERT_TRUE(d.pixels) << c.what;
+        EXPECT_EQ(All(d), *c.expected) << c.what;
+    }
+}

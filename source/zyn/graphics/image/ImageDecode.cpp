@@ -114,17 +114,10 @@ unsigned char* ApplyChannelRules(DecodedPixels& in, bool forceRGBA, int* channel
 
 }  // namespace
 
-unsigned char* DecodeImage(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
-                           int* channels, bool forceRGBA, unsigned maxDimension) {
-    if (!width || !height || !channels) {
-        LogSend(kLogError, "ImageDecode -> no place for the result");
-        return nullptr;
-    }
-    if (!data || size == 0) {
-        LogSend(kLogError, "ImageDecode -> no image data");
-        return nullptr;
-    }
+namespace ImageDecodeImpl {
 
+unsigned char* DecodeNow(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
+                         int* channels, bool forceRGBA, unsigned maxDimension) {
     DecodedPixels decoded;
     bool ok;
     if (StartsWith(data, size, kJP2Signature, sizeof kJP2Signature))
@@ -153,6 +146,24 @@ unsigned char* DecodeImage(const unsigned char* data, size_t size, unsigned* wid
     *height = decoded.height;
     *channels = outChannels;
     return pixels;
+}
+
+}  // namespace ImageDecodeImpl
+
+unsigned char* DecodeImage(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
+                           int* channels, bool forceRGBA, unsigned maxDimension) {
+    if (!width || !height || !channels) {
+        LogSend(kLogError, "ImageDecode -> no place for the result");
+        return nullptr;
+    }
+    if (!data || size == 0) {
+        LogSend(kLogError, "ImageDecode -> no image data");
+        return nullptr;
+    }
+    if (unsigned char* pixels =
+            ImageDecodeImpl::TakePrefetched(data, size, width, height, channels, forceRGBA, maxDimension))
+        return pixels;
+    return ImageDecodeImpl::DecodeNow(data, size, width, height, channels, forceRGBA, maxDimension);
 }
 
 }  // namespace Zyn

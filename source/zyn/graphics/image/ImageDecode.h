@@ -21,6 +21,24 @@ namespace Zyn {
                                          unsigned* height, int* channels, bool forceRGBA,
                                          unsigned maxDimension);
 
+/// One encoded image to decode ahead of its use, with the forceRGBA its later DecodeImage
+/// will pass.
+struct EncodedImage {
+    std::vector<unsigned char> bytes;
+    bool forceRGBA = false;
+};
+
+/// Starts decoding the images on a background thread, in the order given, so that the work
+/// overlaps whatever the caller does meanwhile (creating a GL context, say). A later
+/// DecodeImage of the same bytes with the same forceRGBA takes those pixels, waiting for them
+/// if they are not ready, instead of decoding again; one whose maxDimension refuses them, or
+/// whose image failed, decodes as usual. Pixels nobody takes are freed at exit.
+void PrefetchImages(std::vector<EncodedImage> images);
+
+/// Threads one JPEG 2000 decode or encode may use (at least 1). The default is the machine's cores,
+/// at most 8.
+void SetJpeg2000Threads(int threads);
+
 /// Encodes 8-bit pixels (channels 1 grey, 3 RGB or 4 RGBA, not premultiplied, rows top first)
 /// as a JP2 file into out. compressionRatio 0 is lossless (reversible 5/3 wavelet); a ratio
 /// above 1 asks for that size reduction with the irreversible 9/7 wavelet. The same input

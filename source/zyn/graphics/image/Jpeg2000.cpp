@@ -2,10 +2,12 @@
 // our log: errors at level 1, warnings at level 3, information at level 4.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <openjpeg.h>
 
@@ -18,7 +20,12 @@ namespace Zyn {
 namespace {
 
 const char kFormat[] = "JPEG 2000";
-const int kThreads = 2;
+int DefaultThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 2 : int(std::min(cores, 8u));
+}
+
+std::atomic<int> g_Threads{DefaultThreads()};
 
 void LogLibraryMessage(int level, const char* msg) {
     // The library ends its messages with a newline; our log adds its own.
@@ -218,7 +225,7 @@ bool DecodeJPEG2000(const unsigned char* data, size_t size, bool rawCodestream, 
     if (!opj_setup_decoder(codec.get(), &params)) return Fail("cannot set up decoder");
     // A cut-off file must fail rather than come out as a blurred partial image.
     opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE);
-    if (opj_has_thread_support()) opj_codec_set_threads(codec.get(), kThreads);
+    if (opj_has_thread_support()) opj_codec_set_threads(codec.get(), g_Threads.load());
 
     MemoryReader reader = {data, size, 0};
     StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
@@ -330,7 +337,7 @@ bool EncodeJP2(const unsigned char* pixels, unsigned w, unsigned h, int channels
         LogSend(kLogError, "EncodeJP2 -> cannot set up encoder");
         return false;
     }
-    if (opj_has_thread_support()) opj_codec_set_threads(codec.get(), kThreads);
+    if (opj_has_thread_support()) opj_codec_set_threads(codec.get(), g_Threads.load());
 
     MemoryWriter writer = {&out, 0};
     StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
@@ -351,5 +358,7 @@ bool EncodeJP2(const unsigned char* pixels, unsigned w, unsigned h, int channels
     }
     return true;
 }
+
+void SetJpeg2000Threads(int threads) { g_Threads = std::max(threads, 1); }
 
 }  // namespace Zyn

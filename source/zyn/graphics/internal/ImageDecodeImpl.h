@@ -34,5 +34,14 @@ bool DecodeJPEG(const unsigned char* data, size_t size, unsigned maxDimension, D
 bool LooksLikeTGA(const unsigned char* data, size_t size);
 bool DecodeTGA(const unsigned char* data, size_t size, unsigned maxDimension, DecodedPixels& out);
 
+/// DecodeImage without the prefetched images: arguments already checked.
+unsigned char* DecodeNow(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
+                         int* channels, bool forceRGBA, unsigned maxDimension);
+
+/// The prefetched pixels of exactly these bytes and forceRGBA, waited for if still being
+/// decoded, or null when there are none (or they do not fit maxDimension, or failed).
+unsigned char* TakePrefetched(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
+                              int* channels, bool forceRGBA, unsigned maxDimension);
+
 }  // namespace ImageDecodeImpl
 }  // namespace Zyn
