@@ -431,3 +431,109 @@ TEST(PacReader, KeepsOnlySoundEntriesOfMalformedPacks) {
         CheckMalformed<PacMemPackage>(c, dir / "bad.pac");
     }
 }
+
+namespace {
+
+// PacFile serves reads below 16 KiB from a window and larger ones directly:
+// the cases start and end on both sides of the window's edges.
+const size_t kStreamedSize = 3 * 16384 + 123;
+
+/// Bytes with no short period, so a read from a wrong offset cannot match.
+Bytes Noise(size_t size) {
+    Bytes b(size);
+    uint32_t seed = 2463534242u;
+    for (unsigned char& c : b) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        c = static_cast<unsigned char>(seed >> 24);
+    }
+    return b;
+}
+
+struct StreamedRead {
+    unsigned int start;
+    std::vector<unsigned int> sizes;  // read sizes, repeated until the member ends
+};
+
+// Keeps heap addresses out of the listed test names.
+void PrintTo(const StreamedRead& c, std::ostream* os) { *os << "start " << c.start; }
+
+class PacFileStreaming : public ::testing::TestWithParam<StreamedRead> {
+protected:
+    void SetUp() override {
+        // A short member first, so the streamed one starts at an odd offset.
+        WriteBytes(m_Dir / "lead", Bytes{1, 2, 3});
+        WriteBytes(m_Dir / "big", Noise(kStreamedSize));
+        std::vector<PacPackage::Source> sources = {{"lead", m_Dir / "lead"}, {"big", m_Dir / "big"}};
+        ASSERT_TRUE(PacPackage::CreatePacPackage(sources, m_Pack.c_str()));
+    }
+    TempDir m_Dir;
+    std::string m_Pack = m_Dir / "s.pac";
+};
+
+TEST_P(PacFileStreaming, ReadsEveryByteOnceWhateverTheReadSizes) {
+    const StreamedRead& c = GetParam();
+    const Bytes expected = Noise(kStreamedSize);
+    PacPackage* pack = new PacPackage(m_Pack.c_str());
+    pack->AddRef();
+    std::unique_ptr<File> f(pack->OpenFile("big"));
+    ASSERT_NE(f, nullptr);
+    f->Seek(int(c.start), 0);
+    Bytes got;
+    std::vector<unsigned char> buffer(kStreamedSize + 10);
+    for (size_t i = 0;; ++i) {
+        const unsigned int size = c.sizes[i % c.sizes.size()];
+        const unsigned int n = f->Read(buffer.data(), size);
+        const size_t left = kStreamedSize - c.start - got.size();
+        ASSERT_EQ(n, std::min<size_t>(size, left)) << "read " << i;
+        if (n == 0) break;
+        got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+    }
+    EXPECT_TRUE(got == Bytes(expected.begin() + c.start, expected.end()));
+    EXPECT_TRUE(f->IsEnd());
+    // Going back re-reads the same bytes, from the window or from the pack.
+    for (unsigned int back : {1u, 2u, 16385u, unsigned(kStreamedSize)}) {
+        if (back > kStreamedSize - c.start) continue;
+        f->Seek(-int(back), 1);
+        ASSERT_EQ(f->Read(buffer.data(), 1), 1u);
+        EXPECT_EQ(buffer[0], expected[kStreamedSize - back]) << "back " << back;
+        f->Seek(0, 2);
+    }
+    f.reset();
+    pack->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AcrossTheWindow, PacFileStreaming,
+    ::testing::Values(StreamedRead{0, {1}}, StreamedRead{0, {7}}, StreamedRead{16383, {2}},
+                      StreamedRead{100, {16383}}, StreamedRead{100, {16384}}, StreamedRead{100, {16385}},
+                      StreamedRead{16384, {16384}}, StreamedRead{1, {unsigned(kStreamedSize)}},
+                      StreamedRead{kStreamedSize - 5, {100}}, StreamedRead{5, {3, 20000, 1, 16384, 9000}},
+                      StreamedRead{0, {16000, 500, 16384}}),
+    [](const ::testing::TestParamInfo<StreamedRead>& info) {
+        std::string name = "From" + std::to_string(info.param.start) + "By";
+        for (unsigned int size : info.param.sizes) name += "_" + std::to_string(size);
+        return name;
+    });
+
+TEST_F(PacFileStreaming, ReadsStopWhereAPackCutAfterOpeningEnds) {
+    const Bytes expected = Noise(kStreamedSize);
+    PacPackage* pack = new PacPackage(m_Pack.c_str());
+    pack->AddRef();
+    const u32 offset = pack->GetDirectory().at("big").offset;
+    std::unique_ptr<File> f(pack->OpenFile("big"));
+    ASSERT_NE(f, nullptr);
+    std::vector<unsigned char> buffer(kStreamedSize);
+    ASSERT_EQ(f->Read(buffer.data(), 10), 10u);
+    // Cut the pack 20000 bytes into the member, behind the window just read.
+    std::filesystem::resize_file(m_Pack, offset + 20000);
+    EXPECT_EQ(f->Read(buffer.data() + 10, unsigned(kStreamedSize)), 20000u - 10u);
+    EXPECT_TRUE(Bytes(buffer.begin(), buffer.begin() + 20000) == Bytes(expected.begin(), expected.begin() + 20000));
+    EXPECT_EQ(f->Read(buffer.data(), 1), 0u);
+    EXPECT_EQ(f->Read(buffer.data(), 30000), 0u);
+    f.reset();
+    pack->Release();
+}
+
+}  // namespace

@@ -1,10 +1,15 @@
 #include <zyn/io/PacPackage.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <zyn/core/Root.h>
 #include <zyn/io/DiskFile.h>
@@ -18,6 +23,11 @@ namespace {
 
 // Members are copied through a bounded buffer whatever their size.
 const unsigned int kCopyChunk = 1u << 20;
+
+// Reads below this size go through a PacFile's window: small enough to stay
+// in the first-level cache, large enough that byte-wise text reads make few
+// system calls.
+const unsigned int kWindowBytes = 16384;
 
 struct PendingMember {
     std::string name;
@@ -185,22 +195,53 @@ PacPackage::PacFile::PacFile(const char* packPath, u32 offset, u32 size) : m_Off
 
 PacPackage::PacFile::~PacFile() { m_File.Close(); }
 
+unsigned int PacPackage::PacFile::ReadAt(unsigned char* out, unsigned int size) {
+    const int fd = fileno(m_File.GetHandle());
+    unsigned int got = 0;
+    while (got < size) {
+        const ssize_t n = pread(fd, out + got, size - got, off_t(m_Offset) + off_t(m_Position) + off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        // A pack shorter than its directory says ends the member early.
+        if (n <= 0) break;
+        got += unsigned(n);
+    }
+    ComplementBytes(out, got);
+    return got;
+}
+
+bool PacPackage::PacFile::FillWindow() {
+    if (!m_pWindow) m_pWindow.reset(new (std::nothrow) unsigned char[kWindowBytes]);
+    if (!m_pWindow) return false;
+    const unsigned int left = m_Size - m_Position;
+    m_WindowStart = m_Position;
+    m_WindowLength = ReadAt(m_pWindow.get(), left < kWindowBytes ? left : kWindowBytes);
+    return m_WindowLength > 0;
+}
+
 unsigned int PacPackage::PacFile::Read(void* buffer, unsigned int size) {
     if (!m_File.IsOpen() || !buffer || m_Position >= m_Size) return 0;
     const unsigned int left = m_Size - m_Position;
     const unsigned int want = size < left ? size : left;
-    if (want == 0) return 0;
-    FILE* f = m_File.GetHandle();
-    if (m_bSeekPending) {
-        if (fseeko(f, off_t(m_Offset) + off_t(m_Position), SEEK_SET) != 0) return 0;
-        m_bSeekPending = false;
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    unsigned int done = 0;
+    while (done < want) {
+        const u32 inWindow = m_Position - m_WindowStart;
+        if (m_Position >= m_WindowStart && inWindow < m_WindowLength) {
+            const unsigned int n = std::min(m_WindowLength - inWindow, want - done);
+            std::memcpy(out + done, m_pWindow.get() + inWindow, n);
+            done += n;
+            m_Position += n;
+        } else if (want - done >= kWindowBytes || !FillWindow()) {
+            // Large reads land in the caller's buffer and are decoded there:
+            // one system call, no copy. A window that cannot be had sends
+            // small reads here too.
+            const unsigned int got = ReadAt(out + done, want - done);
+            done += got;
+            m_Position += got;
+            break;
+        }
     }
-    const unsigned int got = unsigned(std::fread(buffer, 1, want, f));
-    ComplementBytes(buffer, got);
-    // Advanced by what arrived: a pack shorter than its directory says keeps
-    // the position and the handle in step.
-    m_Position += got;
-    return got;
+    return done;
 }
 
 unsigned int PacPackage::PacFile::Seek(int offset, int origin) {
@@ -218,7 +259,6 @@ unsigned int PacPackage::PacFile::Seek(int offset, int origin) {
         default:
             return 0;
     }
-    if (m_Position != old) m_bSeekPending = true;
     return old;
 }
 

@@ -6,6 +6,7 @@
 
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,21 @@ public:
         bool IsEnd() override;
 
     private:
+        // Reads the member's bytes at m_Position into out, complemented; the count that arrived.
+        unsigned int ReadAt(unsigned char* out, unsigned int size);
+        // Refills the window from m_Position; false when nothing arrived.
+        bool FillWindow();
+
+        // Read only at explicit positions (pread), never through stdio: no
+        // seek, no stdio buffer, and the handle's own position is never used.
         SimpleFile m_File;
         u32 m_Offset;
         u32 m_Size;
         u32 m_Position = 0;
-        // The handle is moved only when a read needs it.
-        bool m_bSeekPending = true;
+        // Small reads are served from a window of decoded bytes; allocated by the first one.
+        std::unique_ptr<unsigned char[]> m_pWindow;
+        u32 m_WindowStart = 0;  // member position of m_pWindow[0]
+        u32 m_WindowLength = 0;
     };
 
     /// One member to write: its name in the pack and the disk file holding its bytes.
