@@ -12,6 +12,10 @@
 #include <thread>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <zyn/core/Log.h>
 #include <zyn/graphics/internal/ImageDecodeImpl.h>
 
@@ -22,6 +26,42 @@ namespace {
 // Large enough for any texture a GL implementation takes; the taker's own
 // limit is applied when it takes the pixels.
 const unsigned kPrefetchMaxDimension = 16384;
+
+// A cold process maps every large buffer of a decode fresh and faults its
+// pages in, which costs more than the decode on some machines: while
+// images are decoded ahead, large blocks come from the heap and freed ones
+// stay there to be used again. Afterwards the defaults return, and with
+// them the memory.
+class KeepLargeBlocks {
+public:
+    static void Begin() {
+        std::lock_guard<std::mutex> lock(Mutex());
+        if (Count()++ > 0) return;
+#ifdef __GLIBC__
+        mallopt(M_MMAP_THRESHOLD, 64 << 20);
+        mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+    }
+    static void End() {
+        std::lock_guard<std::mutex> lock(Mutex());
+        if (--Count() > 0) return;
+#ifdef __GLIBC__
+        mallopt(M_MMAP_THRESHOLD, 128 << 10);
+        mallopt(M_TRIM_THRESHOLD, 128 << 10);
+        malloc_trim(0);
+#endif
+    }
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static int& Count() {
+        static int count = 0;
+        return count;
+    }
+};
 
 struct Prefetched {
     EncodedImage image;
@@ -53,6 +93,7 @@ public:
             }
         }
         if (batch.empty()) return;
+        KeepLargeBlocks::Begin();
         m_Workers.emplace_back([this, batch] {
             // A failure is decoded again, and reported, by whoever asks for the image.
             ScopedQuietLog quiet;
@@ -70,6 +111,7 @@ public:
                 p->done = true;
                 m_Done.notify_all();
             }
+            KeepLargeBlocks::End();
         });
     }
 
