@@ -30,16 +30,17 @@ const unsigned kPrefetchMaxDimension = 16384;
 // A cold process maps every large buffer of a decode fresh and faults its
 // pages in, which costs more than the decode on some machines: while
 // images are decoded ahead, large blocks come from the heap and freed ones
-// stay there to be used again. Afterwards blocks up to 32 MiB stay in the
-// heap, where the allocator's own adaptive threshold would settle (setting
-// one turns the adaptation off), and the decode's memory is returned.
+// stay there to be used again. Afterwards they still come from the heap,
+// as the allocator's own adaptive threshold would have them (setting one
+// turns the adaptation off), and the decode's memory is returned.
 class KeepLargeBlocks {
 public:
     static void Begin() {
         std::lock_guard<std::mutex> lock(Mutex());
         if (Count()++ > 0) return;
 #ifdef __GLIBC__
-        mallopt(M_MMAP_THRESHOLD, 64 << 20);
+        // 32 MiB is the most the allocator takes on 64-bit systems.
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
         mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
     }
