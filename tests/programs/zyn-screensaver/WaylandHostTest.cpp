@@ -336,6 +336,14 @@ TEST_F(SaverOnWayland, OutputTakenAwayLeavesTheOtherDrawing) {
     if (!FileExists(kPackFolder + "/RezAduva.pac")) GTEST_SKIP() << "no RezAduva.pac in " << kPackFolder;
     m_pInner.reset(new WaylandCompositor);
     ASSERT_TRUE(m_pInner->StartNested(*m_pCompositor)) << m_pInner->Why();
+    // The second output only once the first is up: asked for while the
+    // first window is still being made, the nested sway can stall.
+    std::string outputs;
+    const Clock::time_point up = Clock::now() + std::chrono::seconds(15);
+    while (Clock::now() < up && !(m_pInner->SwayMsg({"-t", "get_outputs"}, &outputs) &&
+                                  outputs.find("WL-1") != std::string::npos))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(outputs.find("WL-1"), std::string::npos) << "the nested sway has no output";
     ASSERT_TRUE(m_pInner->SwayMsg({"create_output"}));
     ASSERT_NO_FATAL_FAILURE(StartSaver(*m_pInner, {"--wayland"}));
     Image before, after, later;
@@ -343,7 +351,6 @@ TEST_F(SaverOnWayland, OutputTakenAwayLeavesTheOtherDrawing) {
     ASSERT_TRUE(WaitForScene(*m_pInner, "WL-1", "nested-WL-1-before", before, 8)) << m_pSaver->Stderr();
 
     ASSERT_TRUE(m_pCompositor->SwayMsg({"[title=\"wlroots - WL-2\"] kill"}));
-    std::string outputs;
     const Clock::time_point end = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < end && m_pInner->SwayMsg({"-t", "get_outputs"}, &outputs) &&
            outputs.find("WL-2") != std::string::npos)

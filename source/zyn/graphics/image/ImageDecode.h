@@ -35,7 +35,7 @@ struct EncodedImage {
 /// whose image failed, decodes as usual. Pixels nobody takes are freed at exit.
 void PrefetchImages(std::vector<EncodedImage> images);
 
-/// Threads one JPEG 2000 decode or encode may use (at least 1). The default is the machine's cores,
+/// Threads one JPEG 2000 decode or encode may use; 0 (the default) is the machine's cores,
 /// at most 8.
 void SetJpeg2000Threads(int threads);
 

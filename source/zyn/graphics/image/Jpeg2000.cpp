@@ -359,6 +359,6 @@ bool EncodeJP2(const unsigned char* pixels, unsigned w, unsigned h, int channels
     return true;
 }
 
-void SetJpeg2000Threads(int threads) { g_Threads = std::max(threads, 1); }
+void SetJpeg2000Threads(int threads) { g_Threads = threads > 0 ? threads : DefaultThreads(); }
 
 }  // namespace Zyn
