@@ -27,6 +27,11 @@ namespace {
 // limit is applied when it takes the pixels.
 const unsigned kPrefetchMaxDimension = 16384;
 
+// Constant-initialised, so they outlive the prefetcher, whose destructor
+// waits for a worker that may still end its batch.
+std::mutex g_BlocksMutex;
+int g_BlocksCount = 0;
+
 // A cold process maps every large buffer of a decode fresh and faults its
 // pages in, which costs more than the decode on some machines: while
 // images are decoded ahead, large blocks come from the heap and freed ones
@@ -36,8 +41,8 @@ const unsigned kPrefetchMaxDimension = 16384;
 class KeepLargeBlocks {
 public:
     static void Begin() {
-        std::lock_guard<std::mutex> lock(Mutex());
-        if (Count()++ > 0) return;
+        std::lock_guard<std::mutex> lock(g_BlocksMutex);
+        if (g_BlocksCount++ > 0) return;
 #ifdef __GLIBC__
         // 32 MiB is the most the allocator takes on 64-bit systems.
         mallopt(M_MMAP_THRESHOLD, 32 << 20);
@@ -45,23 +50,13 @@ public:
 #endif
     }
     static void End() {
-        std::lock_guard<std::mutex> lock(Mutex());
-        if (--Count() > 0) return;
+        std::lock_guard<std::mutex> lock(g_BlocksMutex);
+        if (--g_BlocksCount > 0) return;
 #ifdef __GLIBC__
         mallopt(M_MMAP_THRESHOLD, 32 << 20);
         mallopt(M_TRIM_THRESHOLD, 64 << 20);
         malloc_trim(0);
 #endif
-    }
-
-private:
-    static std::mutex& Mutex() {
-        static std::mutex mutex;
-        return mutex;
-    }
-    static int& Count() {
-        static int count = 0;
-        return count;
     }
 };
 
