@@ -10,6 +10,11 @@
 # absolute path, or else whose command line holds WHAT.
 # e2e_wait_gone PID SECONDS: returns 1 when PID is still there after then.
 # e2e_frames STATS: the frame count of a stats file, empty when none.
+# e2e_host_window PID HOST: sets $window to the XSCREENSAVER_WINDOW the host
+# gave the hack PID, and fails unless that window is shown across the screen.
+# e2e_wait_lit PID LOG [STATS]: waits up to 60 s until the scene lights 12 of
+# 16 cells of $window (and, given STATS, more than 10 frames are counted);
+# fails when PID ends first (showing LOG) or the window stays dark.
 
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/xvfb.sh"
@@ -40,6 +45,7 @@ e2e_cleanup() {
 }
 
 e2e_begin() {
+    e2e_width=$2
     work=$(mktemp -d "/tmp/zyn-$1.XXXXXX")
     chmod 755 "$work"
     trap e2e_cleanup EXIT INT TERM
@@ -68,4 +74,28 @@ e2e_wait_gone() {
 
 e2e_frames() {
     awk '$1 == "frames" { print $2 }' "$1" 2>/dev/null || true
+}
+
+e2e_host_window() {
+    window=$(tr '\0' '\n' <"/proc/$1/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
+    [ -n "$window" ] || fail "the hack got no XSCREENSAVER_WINDOW"
+    echo "$2 started the hack as pid $1 for window $window"
+    info=$(DISPLAY="$display" xwininfo -id "$window") || fail "no window $window"
+    echo "$info" | grep -q "Map State: IsViewable" || fail "the $2 window is not shown: $info"
+    echo "$info" | grep -q "Width: $e2e_width" || fail "the $2 window does not cover the screen: $info"
+}
+
+e2e_wait_lit() {
+    cells=0
+    drawn=0
+    for _ in $(seq 300); do
+        kill -0 "$1" 2>/dev/null || fail "the hack ended on its own: $(tail -n 5 "$2")"
+        cells=$(DISPLAY="$display" xwd -silent -id "$window" 2>/dev/null | "$here/xwd-lit-cells.py")
+        [ -n "${3:-}" ] && drawn=$(e2e_frames "$3")
+        [ "$cells" -ge 12 ] && { [ -z "${3:-}" ] || [ "${drawn:-0}" -gt 10 ]; } && break
+        sleep 0.2
+    done
+    [ "$cells" -ge 12 ] || fail "the window stays dark ($cells of 16 cells lit)"
+    [ -z "${3:-}" ] || [ "${drawn:-0}" -gt 10 ] || fail "the hack drew ${drawn:-no} frames in 60 s"
+    echo "the scene lights $cells of 16 cells of the window"
 }

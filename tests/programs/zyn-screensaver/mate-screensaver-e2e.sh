@@ -89,27 +89,11 @@ done
 [ -n "$pid" ] || fail "the daemon did not start the hack within 15 s: $(grep -E "theme|command|job" "$work/daemon.log" | tail -n 5)"
 grep -qF "Setting command for job: '$exec_line'" "$work/daemon.log" ||
     fail "the daemon did not take the entry's Exec line: $(grep "Setting command" "$work/daemon.log")"
-window=$(tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
-[ -n "$window" ] || fail "the hack got no XSCREENSAVER_WINDOW"
-echo "the daemon started the hack as pid $pid for window $window"
-info=$(DISPLAY="$display" xwininfo -id "$window") || fail "no window $window"
-echo "$info" | grep -q "Map State: IsViewable" || fail "the daemon's window is not shown: $info"
-echo "$info" | grep -q "Width: 640" || fail "the daemon's window does not cover the screen: $info"
+e2e_host_window "$pid" mate-screensaver
 
 # Drawing: the scene lights the daemon's window all over, frame after frame.
 stats="$home/stats.txt"
-cells=0
-drawn=0
-for _ in $(seq 300); do
-    kill -0 "$pid" 2>/dev/null || fail "the hack ended on its own: $(tail -n 5 "$work/daemon.log")"
-    cells=$(DISPLAY="$display" xwd -silent -id "$window" 2>/dev/null | "$here/xwd-lit-cells.py")
-    drawn=$(e2e_frames "$stats")
-    [ "$cells" -ge 12 ] && [ "${drawn:-0}" -gt 10 ] && break
-    sleep 0.2
-done
-[ "$cells" -ge 12 ] || fail "the daemon's window stays dark ($cells of 16 cells lit)"
-[ "${drawn:-0}" -gt 10 ] || fail "the hack drew ${drawn:-no} frames in 60 s"
-echo "the scene lights $cells of 16 cells of the daemon's window"
+e2e_wait_lit "$pid" "$work/daemon.log" "$stats"
 
 # What is left now the hack writes at its clean exit.
 rm -f "$stats"

@@ -34,23 +34,10 @@ for _ in $(seq 600); do
     sleep 0.1
 done
 [ -n "$pid" ] || fail "xsecurelock did not start the saver within 60 s: $(tail -n 5 "$work/locker.log")"
-window=$(tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
-[ -n "$window" ] || fail "the saver got no XSCREENSAVER_WINDOW"
-echo "xsecurelock started the saver as pid $pid for window $window"
-info=$(DISPLAY="$display" xwininfo -id "$window") || fail "no window $window"
-echo "$info" | grep -q "Map State: IsViewable" || fail "the locker's window is not shown: $info"
-echo "$info" | grep -q "Width: 640" || fail "the locker's window does not cover the screen: $info"
+e2e_host_window "$pid" xsecurelock
 
 # Drawing: the scene lights the locker's window all over.
-cells=0
-for _ in $(seq 300); do
-    kill -0 "$pid" 2>/dev/null || fail "the saver ended on its own: $(tail -n 5 "$work/locker.log")"
-    cells=$(DISPLAY="$display" xwd -silent -id "$window" 2>/dev/null | "$here/xwd-lit-cells.py")
-    [ "$cells" -ge 12 ] && break
-    sleep 0.2
-done
-[ "$cells" -ge 12 ] || fail "the locker's window stays dark ($cells of 16 cells lit)"
-echo "the scene lights $cells of 16 cells of the locker's window"
+e2e_wait_lit "$pid" "$work/locker.log"
 
 # The lock ends (here by its own SIGTERM); the saver must go with it.
 kill "$locker_pid"
