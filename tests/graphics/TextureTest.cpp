@@ -3,6 +3,9 @@
 // from the frame, mipmapped minification, and the texture functions of Graphics.
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -367,6 +370,91 @@ TEST_F(TextureGL, MipmapsAverageWhenMinified) {
     EXPECT_TRUE(IsBlack(16, 8));
     mip->Release();
     flat->Release();
+}
+
+// A quad that samples level 0 alone is drawn with plain bilinear filtering,
+// which a software rasteriser does far faster; everything else keeps the
+// mipmap filter. Either way each quad must look exactly as GL draws it with
+// the texture's own filter: the reference below draws the same quads
+// straight through GL.
+TEST_F(TextureGL, MipmappedQuadsLookAsTheirMipmapFilterDrawsThem) {
+    ScopedPackage pkg;
+    // A one-texel checkerboard: level 0 shows it, level 1 is flat grey.
+    pkg.Add("checker.tga", MakeTga(16, 16, 24, [](unsigned x, unsigned y) {
+                return (x + y) % 2 ? 0xFFFFFFFFu : 0xFF000000u;
+            }));
+    Texture::ms_bMipMaps = true;
+    Texture* tex = GetCreateTextureManager()->GetResourceTyped("checker.tga");
+    Texture::ms_bMipMaps = false;
+    ASSERT_TRUE(tex->GetTexHandle().IsOk());
+    const GLuint name = tex->GetTexHandle()->glName;
+
+    struct Case {
+        float scale;
+        float angle;
+        bool blendLevels;
+        GLint filterUsed;
+    };
+    const Case cases[] = {
+        {3.0f, 0.0f, true, GL_LINEAR},                     // magnified
+        {1.5f, 0.6f, true, GL_LINEAR},                     // magnified and turned
+        {1.0f, 0.0f, true, GL_LINEAR_MIPMAP_LINEAR},       // 1:1 sits on the edge: left alone
+        {0.8f, 0.0f, false, GL_LINEAR},                    // the nearest level is still 0
+        {0.8f, 0.0f, true, GL_LINEAR_MIPMAP_LINEAR},       // blending levels 0 and 1
+        {0.25f, 0.3f, true, GL_LINEAR_MIPMAP_LINEAR},      // minified
+        {0.25f, 0.0f, false, GL_LINEAR_MIPMAP_NEAREST},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << c.scale << ", angle " << c.angle);
+        G::SetMipLevelBlending(tex->GetTexHandle(), c.blendLevels);
+        const GLint mipFilter = c.blendLevels ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST;
+        BeginFrame();
+        tex->DrawSpriteEx(0, 32.3f, 31.7f, c.angle, c.scale, c.scale, 0, kWhite);
+        BasicVertex quad[4];
+        std::memcpy(quad, Texture::ms_SpriteVertex, sizeof quad);
+        Finish();
+        GLint filter = 0;
+        glBindTexture(GL_TEXTURE_2D, name);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+        EXPECT_EQ(filter, c.filterUsed);
+        const std::vector<unsigned char> drawn = m_Pixels;
+
+        BeginFrame();
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipFilter);
+        glEnable(GL_TEXTURE_2D);
+        glColor4ub(255, 255, 255, 255);
+        glBegin(GL_QUADS);
+        for (const BasicVertex& v : quad) {
+            glTexCoord2f(v.u, v.v);
+            glVertex3f(v.x, v.y, v.z);
+        }
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+        Finish();
+        int worst = 0;
+        for (size_t i = 0; i < drawn.size(); ++i) worst = std::max(worst, std::abs(int(drawn[i]) - int(m_Pixels[i])));
+        EXPECT_LE(worst, 1);
+        // The quad was drawn at all, and magnified ones show the checkerboard.
+        EXPECT_GT(LitCount(0, 0, kSize, kSize), 0);
+        if (c.scale >= 1.5f) {
+            EXPECT_GT(LitCount(0, 0, kSize, kSize), int(c.scale * c.scale * 256 / 4));
+        }
+        // Put the cache and GL back in step for the next case.
+        G::SetMipLevelBlending(tex->GetTexHandle(), c.blendLevels);
+    }
+
+    // Quads on either side of the edge are batched apart, in their order.
+    G::SetMipLevelBlending(tex->GetTexHandle(), true);
+    BeginFrame();
+    G::ResetDebugCounters();
+    tex->DrawSpriteEx(0, 10, 10, 0, 0.25f, 0.25f, 0, kWhite);
+    tex->DrawSpriteEx(0, 20, 20, 0, 2.0f, 2.0f, 0, kWhite);
+    tex->DrawSpriteEx(0, 40, 40, 0, 3.0f, 3.0f, 0, kWhite);
+    tex->DrawSpriteEx(0, 50, 50, 0, 0.25f, 0.25f, 0, kWhite);
+    Finish();
+    EXPECT_EQ(G::GetDebugCounters().drawCalls, 3u);
+    EXPECT_EQ(G::GetDebugCounters().quadsDrawn, 4u);
+    tex->Release();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include <zyn/core/Root.h>
 #include <zyn/platform/Clock.h>
 #include <zyn/platform/GLSurface.h>
+#include <zyn/platform/WindowSurface.h>
 #include <zyn/platform/WindowSystem.h>
 
 #include "support/LogCapture.h"
@@ -77,4 +81,31 @@ TEST_F(WindowSystemFixture, SleepGoesThroughTheInjectedClock) {
     // Large values do not overflow into short sleeps.
     WindowSystem::Sleep(5000000u);
     EXPECT_EQ(ManualClock::SleptMicroseconds(), 3000 + 5000000000L);
+}
+
+TEST(SoftwareRasterizer, LeanDefaultsKeepWhatTheUserSet) {
+    const char* keys[] = {"LP_NUM_THREADS", "LP_PERF"};
+    std::string saved[2];
+    bool had[2];
+    for (int i = 0; i < 2; ++i) {
+        const char* v = std::getenv(keys[i]);
+        had[i] = v != nullptr;
+        if (v) saved[i] = v;
+    }
+    setenv("LP_NUM_THREADS", "4", 1);
+    unsetenv("LP_PERF");
+    Zyn::PreferLeanSoftwareRasterizer();
+    EXPECT_STREQ(std::getenv("LP_NUM_THREADS"), "4");
+    EXPECT_STREQ(std::getenv("LP_PERF"), "no_linear");
+    unsetenv("LP_NUM_THREADS");
+    setenv("LP_PERF", "no_mipmap", 1);
+    Zyn::PreferLeanSoftwareRasterizer();
+    EXPECT_STREQ(std::getenv("LP_NUM_THREADS"), "1");
+    EXPECT_STREQ(std::getenv("LP_PERF"), "no_mipmap");
+    for (int i = 0; i < 2; ++i) {
+        if (had[i])
+            setenv(keys[i], saved[i].c_str(), 1);
+        else
+            unsetenv(keys[i]);
+    }
 }

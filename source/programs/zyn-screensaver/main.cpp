@@ -7,6 +7,7 @@
 #include <string>
 
 #include <zyn/core/Root.h>
+#include <zyn/platform/WindowSurface.h>
 
 #include "HostOptions.h"
 #include "HostRun.h"
@@ -37,6 +38,10 @@ int main(int argc, char** argv) {
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         options.mode = ZynHost::SessionMode(window ? window : "", wayland ? wayland : "");
     }
+    // A screen saver shares the machine for hours: the least processor time
+    // per frame matters more than drawing a frame on every core at once. The
+    // export draws the same way, so that its frames are what the saver shows.
+    Zyn::PreferLeanSoftwareRasterizer();
     return options.mode == ZynHost::Mode::kHeadless ? ZynHost::RunHeadless(options)
                                                     : ZynHost::RunLive(options);
 }

@@ -52,6 +52,65 @@ Rect<short> g_Viewport;
 // RenderQuads before Init is logged once per initialisation, not per call.
 bool g_bReportedNoStore = false;
 
+// A quad of a mipmapped texture drawn at about its texels' size or larger
+// samples level 0 alone, whatever mipmap filter is set, yet a software
+// rasteriser pays for the mipmap filter on every pixel. Such quads go into
+// batches of their own, drawn with plain bilinear filtering: the same pixels
+// for a good deal less work.
+bool g_bBatchAtLevelZero = false;
+// Logical units to window pixels: the linear part of the scene transform,
+// projection and viewport (row-major 2 x 2), read back when first needed
+// after any of them changed.
+float g_PixelMap[4] = {0.f, 0.f, 0.f, 0.f};
+bool g_bPixelMapValid = false;
+
+void InvalidatePixelMap() { g_bPixelMapValid = false; }
+
+const float* PixelMap() {
+    if (!g_bPixelMapValid) {
+        GLfloat m[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        const float sx = g_ProjWidth > 0.f ? float(g_Viewport.x2 - g_Viewport.x1) / g_ProjWidth : 0.f;
+        const float sy = g_ProjHeight > 0.f ? float(g_Viewport.y2 - g_Viewport.y1) / g_ProjHeight : 0.f;
+        g_PixelMap[0] = sx * m[0];
+        g_PixelMap[1] = sx * m[4];
+        g_PixelMap[2] = sy * m[1];
+        g_PixelMap[3] = sy * m[5];
+        g_bPixelMapValid = true;
+    }
+    return g_PixelMap;
+}
+
+// The square of the texels of level 0 per window pixel at corner `o` of a
+// quad whose neighbouring corners are `a` and `b`: the larger of the two
+// lengths GL takes the level of detail from (d(u,v)/dx and d(u,v)/dy).
+float TexelsPerPixelSq(const BasicVertex& o, const BasicVertex& a, const BasicVertex& b, const float* map,
+                       float texWidth, float texHeight) {
+    const float ax = a.x - o.x, ay = a.y - o.y, bx = b.x - o.x, by = b.y - o.y;
+    const float e1x = map[0] * ax + map[1] * ay, e1y = map[2] * ax + map[3] * ay;
+    const float e2x = map[0] * bx + map[1] * by, e2y = map[2] * bx + map[3] * by;
+    const float det = e1x * e2y - e2x * e1y;
+    if (!(std::fabs(det) > 1e-6f)) return INFINITY;
+    const float t1u = (a.u - o.u) * texWidth, t1v = (a.v - o.v) * texHeight;
+    const float t2u = (b.u - o.u) * texWidth, t2v = (b.v - o.v) * texHeight;
+    const float dudx = (t1u * e2y - t2u * e1y) / det, dvdx = (t1v * e2y - t2v * e1y) / det;
+    const float dudy = (t2u * e1x - t1u * e2x) / det, dvdy = (t2v * e1x - t1v * e2x) / det;
+    return std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+}
+
+// Whether GL would sample only level 0 for the whole quad. At most one texel
+// per pixel (level of detail 0) is magnification; a filter that takes the
+// nearest level keeps level 0 up to sqrt(2) texels per pixel (0.5). Both
+// bounds keep a small margin for the rasteriser's rounding.
+bool SamplesLevelZeroOnly(const BasicVertex* q, const TextureRecord& tex) {
+    if (tex.levelWidth == 0 || tex.levelHeight == 0) return false;
+    const float limit = tex.minFilter == GL_LINEAR_MIPMAP_NEAREST ? 1.96f : 0.98f;
+    const float* map = PixelMap();
+    const float w = float(tex.levelWidth), h = float(tex.levelHeight);
+    return TexelsPerPixelSq(q[0], q[1], q[3], map, w, h) <= limit &&
+           TexelsPerPixelSq(q[2], q[3], q[1], map, w, h) <= limit;
+}
+
 const GLenum kCompareFuncs[8] = {GL_NEVER,   GL_LESS,     GL_EQUAL,  GL_LEQUAL,
                                  GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
 
@@ -268,6 +327,7 @@ void SetupOpenGLStates(const AppSettings& settings) {
 
     ZYN_GL(glViewport(0, 0, settings.screenWidth, settings.screenHeight));
     g_Viewport = Rect<short>(0, 0, short(settings.screenWidth), short(settings.screenHeight));
+    InvalidatePixelMap();
     SetProjection2D(settings.screenWidth, settings.screenHeight);
     ResetSceneTransform();
 
@@ -425,6 +485,7 @@ void SetProjection2D(float left, float top, float right, float bottom) {
     ZYN_GL(glScalef(1.0f, -1.0f, -1.0f));
     ZYN_GL(glTranslatef(0.0f, -bottom, 0.0f));
     ZYN_GL(glMatrixMode(GL_MODELVIEW));
+    InvalidatePixelMap();
     g_ProjLeft = left;
     g_ProjTop = top;
     g_ProjWidth = right - left;
@@ -437,6 +498,7 @@ bool SetScreenViewport(const Rect<short>& r) {
     if (r.x2 < r.x1 || r.y2 < r.y1) return true;
     ZYN_GL(glViewport(r.x1, r.y1, r.x2 - r.x1, r.y2 - r.y1));
     g_Viewport = r;
+    InvalidatePixelMap();
     return true;
 }
 
@@ -444,18 +506,21 @@ void ResetSceneTransform() {
     _FlushRender();
     ZYN_GL(glLoadIdentity());
     ReissueClipPlanes();
+    InvalidatePixelMap();
 }
 
 void TransformScene2D_Move(float dx, float dy) {
     _FlushRender();
     ZYN_GL(glTranslatef(dx, dy, 0.0f));
     ReissueClipPlanes();
+    InvalidatePixelMap();
 }
 
 void TransformScene2D_Scale(float sx, float sy) {
     _FlushRender();
     ZYN_GL(glScalef(sx, sy, 1.0f));
     ReissueClipPlanes();
+    InvalidatePixelMap();
 }
 
 void TransformScene2D_Rotate(float cx, float cy, float angle) {
@@ -466,12 +531,14 @@ void TransformScene2D_Rotate(float cx, float cy, float angle) {
     ZYN_GL(glRotatef(degrees, 0.0f, 0.0f, -1.0f));
     ZYN_GL(glTranslatef(-cx, -cy, 0.0f));
     ReissueClipPlanes();
+    InvalidatePixelMap();
 }
 
 void SetTransform(const Transform& t) {
     _FlushRender();
     ZYN_GL(glLoadMatrixf(t.m));
     ReissueClipPlanes();
+    InvalidatePixelMap();
 }
 
 Transform GetTransform() {
@@ -483,6 +550,7 @@ Transform GetTransform() {
 void ApplyTransform(const Transform& t) {
     _FlushRender();
     ZYN_GL(glMultMatrixf(t.m));
+    InvalidatePixelMap();
 }
 
 void TransformPoint(Point3D<float>& p) {
@@ -510,17 +578,8 @@ bool SetClipping2D(const Rect<float>* rect) {
 // ---------------------------------------------------------------------------
 // Drawing.
 
-void RenderQuads(const BasicVertex* vertices, unsigned quadCount) {
-    if (quadCount == 0) return;
-    if (!vertices) {
-        LogSend(kLogError, "Graphics::RenderQuads -> null vertex array for %u quads", quadCount);
-        return;
-    }
-    if (!g_LockedQuadBuffer) {
-        if (!g_bReportedNoStore) LogSend(kLogError, "Graphics::RenderQuads -> called before Graphics::Init");
-        g_bReportedNoStore = true;
-        return;
-    }
+namespace {
+void AppendQuads(const BasicVertex* vertices, unsigned quadCount) {
     unsigned freeQuads = unsigned(kBatchVertices - g_BufferPos) / 4;
     // "<=": a batch that becomes exactly full is drawn at once.
     while (freeQuads <= quadCount) {
@@ -534,14 +593,55 @@ void RenderQuads(const BasicVertex* vertices, unsigned quadCount) {
     CopyConvertVertices(g_LockedQuadBuffer + g_BufferPos, vertices, quadCount * 4);
     g_BufferPos += s32(quadCount * 4);
 }
+}  // namespace
+
+void RenderQuads(const BasicVertex* vertices, unsigned quadCount) {
+    if (quadCount == 0) return;
+    if (!vertices) {
+        LogSend(kLogError, "Graphics::RenderQuads -> null vertex array for %u quads", quadCount);
+        return;
+    }
+    if (!g_LockedQuadBuffer) {
+        if (!g_bReportedNoStore) LogSend(kLogError, "Graphics::RenderQuads -> called before Graphics::Init");
+        g_bReportedNoStore = true;
+        return;
+    }
+    const TextureRecord* tex = g_pCurTexture.Get();
+    if (!tex || !tex->mipmapped) {
+        AppendQuads(vertices, quadCount);
+        return;
+    }
+    // Runs of quads that sample level 0 alone, and runs that may not, each
+    // in batches of their own; the order of the quads stays as given.
+    unsigned start = 0;
+    while (start < quadCount) {
+        const bool levelZero = SamplesLevelZeroOnly(vertices + start * 4, *tex);
+        unsigned end = start + 1;
+        while (end < quadCount && SamplesLevelZeroOnly(vertices + end * 4, *tex) == levelZero) ++end;
+        if (g_BufferPos > 0 && levelZero != g_bBatchAtLevelZero) _FlushRender();
+        g_bBatchAtLevelZero = levelZero;
+        AppendQuads(vertices + start * 4, end - start);
+        start = end;
+    }
+}
 
 void _FlushRender() {
     if (!g_LockedQuadBuffer || g_BufferPos <= 0) return;
     const bool textured = !g_pCurTexture.IsNull();
-    if (textured)
+    if (textured) {
         ZYN_GL(glEnable(GL_TEXTURE_2D));
-    else
+        TextureRecord* tex = g_pCurTexture.Get();
+        if (tex->mipmapped) {
+            const s32 filter = g_bBatchAtLevelZero ? s32(GL_LINEAR) : tex->minFilter;
+            if (filter != 0 && filter != tex->activeMinFilter) {
+                ZYN_GL(glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter));
+                tex->activeMinFilter = filter;
+                ++g_Counters.stateCalls;
+            }
+        }
+    } else {
         ZYN_GL(glDisable(GL_TEXTURE_2D));
+    }
     const GLsizei indexCount = g_BufferPos / 4 * 6;
     ZYN_GL(glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_SHORT, g_IndexBuffer));
     if (textured) ZYN_GL(glDisable(GL_TEXTURE_2D));

@@ -18,6 +18,14 @@ struct TextureRecord {
     u32 width = 0;
     u32 height = 0;
     bool mipmapped = false;
+    // Mipmapped records only: the size GL gave level 0 (GLU may have
+    // rescaled it), the minifying filter asked for, and the one the GL
+    // object has now (the batch swaps in plain bilinear filtering for quads
+    // that only ever sample level 0).
+    u32 levelWidth = 0;
+    u32 levelHeight = 0;
+    s32 minFilter = 0;
+    s32 activeMinFilter = 0;
 };
 
 /// Borrowed pointer to a TextureRecord; null means "no texture". Copying a

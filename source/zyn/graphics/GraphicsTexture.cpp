@@ -88,8 +88,15 @@ TexHandle BuildTexture(const unsigned char* pixels, unsigned width, unsigned hei
         UnpackAlignment align;
         if (mipmaps) {
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+            rec->minFilter = rec->activeMinFilter = GL_LINEAR_MIPMAP_LINEAR;
             gluBuild2DMipmaps(GL_TEXTURE_2D, channels, GLint(width), GLint(height), format, GL_UNSIGNED_BYTE,
                               pixels);
+            GLint levelWidth = 0;
+            GLint levelHeight = 0;
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &levelWidth);
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &levelHeight);
+            rec->levelWidth = u32(std::max(levelWidth, 0));
+            rec->levelHeight = u32(std::max(levelHeight, 0));
         } else {
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
             glTexImage2D(GL_TEXTURE_2D, 0, internal, GLsizei(width), GLsizei(height), 0, format,
@@ -143,7 +150,9 @@ long long Min3(long long a, long long b, long long c) { return std::min(a, std::
 void SetMipLevelBlending(TexHandle tex, bool blend) {
     if (tex.IsNull() || !tex->mipmapped) return;
     glBindTexture(GL_TEXTURE_2D, tex->glName);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, blend ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
+    const GLint filter = blend ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    tex->minFilter = tex->activeMinFilter = filter;
     RebindCurrent();
 }
 

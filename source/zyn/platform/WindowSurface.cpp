@@ -100,4 +100,11 @@ void ReleaseOtherContexts(Api self) {
 }
 
 }  // namespace Backends
+
+void PreferLeanSoftwareRasterizer() {
+    // The user's own choice stays: setenv does not overwrite.
+    setenv("LP_NUM_THREADS", "1", 0);
+    setenv("LP_PERF", "no_linear", 0);
+}
+
 }  // namespace Zyn
