@@ -99,11 +99,12 @@ bool HasWindowBackend(WindowBackend backend);
 
 /// Sets up Mesa's software rasteriser (llvmpipe) for a sprite renderer that
 /// runs alongside other programs, unless the user chose otherwise: one
-/// rasteriser thread (LP_NUM_THREADS=1; handing tiles between threads costs
-/// more processor time than it saves at screen sizes), and without its
-/// "linear" path (LP_PERF=no_linear), which draws magnified and blended
-/// textures at a third more cost. Other drivers ignore both. It changes the
-/// environment: call it first thing in main, before any thread starts.
+/// rasteriser thread (LP_NUM_THREADS=1: handing tiles between threads costs
+/// processor time, and one thread draws a frame at screen sizes in time),
+/// and without its "linear" path (LP_PERF=no_linear), which draws magnified
+/// and blended textures at about a third more cost than its general path.
+/// Other drivers ignore both. It changes the environment: call it first
+/// thing in main, before any thread starts.
 void PreferLeanSoftwareRasterizer();
 
 }  // namespace Zyn
