@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <screensaver/OrvSettings.h>
@@ -16,6 +17,7 @@
 #include <zyn/graphics/image/ImageDecode.h>
 #include <zyn/io/File.h>
 #include <zyn/io/PacPackage.h>
+#include <zyn/platform/Folders.h>
 #include <zyn/platform/WindowSystem.h>
 #include <zyn/platform/ZYN_ScreenSaver_ZYN.h>
 #include <zyn/particles/EffectManager.h>
@@ -92,6 +94,10 @@ void PrefetchSceneImages(const std::string& path) {
         if (hasAlpha) images.push_back(std::move(alpha));
     }
     pack->Release();
+    // Decoded pixels are kept between runs: a daemon starts the saver anew
+    // at every activation, and decoding is most of a start-up.
+    const std::string cache = Zyn::Folders::GetCacheFolder();
+    if (!cache.empty()) Zyn::SetDecodedImageCache(cache + "/zyn-screensaver/images");
     Zyn::PrefetchImages(std::move(images));
 }
 

@@ -99,6 +99,14 @@ std::string GetPreferencesFolder() {
     return StripTrailingSlashes(home) + "/.config";
 }
 
+std::string GetCacheFolder() {
+    const std::string xdg = Env("XDG_CACHE_HOME");
+    if (!xdg.empty() && xdg[0] == '/') return StripTrailingSlashes(xdg);
+    const std::string home = HomeFolder();
+    if (home.empty()) return std::string();
+    return StripTrailingSlashes(home) + "/.cache";
+}
+
 std::string GetExecutablePath() {
     // Paths longer than this are not worth chasing.
     char buffer[8192];

@@ -34,6 +34,10 @@ std::string GetLogFile();
 /// when no home folder is known.
 std::string GetPreferencesFolder();
 
+/// $XDG_CACHE_HOME when it is an absolute path, else `~/.cache`; empty when
+/// no home folder is known.
+std::string GetCacheFolder();
+
 /// The running executable's absolute path from /proc/self/exe; empty on
 /// failure.
 std::string GetExecutablePath();

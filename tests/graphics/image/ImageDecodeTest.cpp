@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <png.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include <zyn/graphics/image/ImageDecode.h>
+#include <zyn/graphics/internal/ImageDecodeImpl.h>
 
 #include "ImageTestUtil.h"
 #include "support/LogCapture.h"
@@ -179,4 +187,87 @@ TEST(ImageDecode, PrefetchedImagesAreTheImagesAPlainDecodeGives) {
         ASSERT_TRUE(d.pixels) << c.what;
         EXPECT_EQ(All(d), *c.expected) << c.what;
     }
+}
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+void WriteWhole(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The batch's worker prunes the folder after its last image; waits for it.
+bool GoneWithin(const std::string& path, double seconds) {
+    for (int i = 0; i < int(seconds * 100); ++i) {
+        if (!Exists(path)) return true;
+        usleep(10000);
+    }
+    return !Exists(path);
+}
+
+}  // namespace
+
+// Decoded pixels kept between runs stand in for a decode only when intact;
+// a damaged entry is decoded again and written anew, and what the latest
+// batch did not ask for is removed.
+TEST(ImageDecode, DecodedImageCacheServesIntactEntriesOnly) {
+    char pattern[] = "/tmp/zyn-pixcache-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = std::string(pattern) + "/cache/images";
+    Zyn::SetDecodedImageCache(folder + "/");
+    namespace Impl = Zyn::ImageDecodeImpl;
+
+    const Bytes jp2 = EncodeLossless(MakePattern(37, 23, 4, 7), 37, 23, 4);
+    const Bytes plain = All(Decode(jp2, true));
+    ASSERT_FALSE(plain.empty());
+    const std::string jp2Entry = folder + "/" + Impl::CacheEntryName(jp2.data(), jp2.size(), true);
+
+    // A first run decodes and keeps the pixels.
+    Zyn::PrefetchImages({{jp2, true}});
+    EXPECT_EQ(All(Decode(jp2, true)), plain);
+    ASSERT_TRUE(Exists(jp2Entry));
+    const std::string intact = ReadWhole(jp2Entry);
+    EXPECT_EQ(intact.size(), 32u + plain.size());
+
+    // An intact entry is all a prefetch needs: these bytes do not decode.
+    const Bytes garbage(300, 0x5A);
+    const Bytes planted = MakePattern(5, 4, 4, 1);
+    const std::string garbageEntry = folder + "/" + Impl::CacheEntryName(garbage.data(), garbage.size(), false);
+    WriteWhole(garbageEntry, Impl::CacheEntryBytes(planted.data(), 5, 4, 4));
+    WriteWhole(folder + "/stale.pix", "left by another art pack");
+    Zyn::PrefetchImages({{garbage, false}});
+    {
+        ScopedLogCapture log;
+        const Decoded d = Decode(garbage, false);
+        ASSERT_TRUE(d.pixels);
+        EXPECT_EQ(d.width, 5u);
+        EXPECT_EQ(All(d), planted);
+    }
+    EXPECT_TRUE(GoneWithin(folder + "/stale.pix", 10.0));
+    EXPECT_TRUE(GoneWithin(jp2Entry, 10.0)) << "not asked for by the latest batch";
+    EXPECT_TRUE(Exists(garbageEntry));
+
+    // One changed pixel byte, or a cut: the entry is not used.
+    std::string damaged = ReadWhole(garbageEntry);
+    damaged[40] ^= 1;
+    WriteWhole(garbageEntry, damaged);
+    WriteWhole(jp2Entry, intact.substr(0, intact.size() - 7));
+    Zyn::PrefetchImages({{garbage, false}, {jp2, true}});
+    {
+        ScopedLogCapture log;
+        EXPECT_FALSE(Decode(garbage, false).pixels) << "decoded again, and these bytes do not decode";
+    }
+    EXPECT_EQ(All(Decode(jp2, true)), plain);
+    EXPECT_EQ(ReadWhole(jp2Entry), intact) << "written anew";
+
+    Zyn::SetDecodedImageCache("");
+    std::remove(garbageEntry.c_str());
+    std::remove(jp2Entry.c_str());
+    rmdir(folder.c_str());
+    rmdir((std::string(pattern) + "/cache").c_str());
+    rmdir(pattern);
 }

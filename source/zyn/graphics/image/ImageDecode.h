@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace Zyn {
@@ -34,6 +35,14 @@ struct EncodedImage {
 /// if they are not ready, instead of decoding again; one whose maxDimension refuses them, or
 /// whose image failed, decodes as usual. Pixels nobody takes are freed at exit.
 void PrefetchImages(std::vector<EncodedImage> images);
+
+/// A folder where prefetched images keep their decoded pixels from one run to the next: a run
+/// that prefetches the same bytes again reads the pixels back instead of decoding them (most
+/// of a start-up on a small machine is decoding). An entry is used only when it is intact (its
+/// sizes and a hash of its pixels agree); otherwise the image is decoded and the entry written
+/// again. Entries the latest batch did not ask for are removed, so the folder holds one set.
+/// Empty, the default, keeps nothing. Set it before PrefetchImages.
+void SetDecodedImageCache(const std::string& folder);
 
 /// Threads one JPEG 2000 decode or encode may use; 0 (the default) is the machine's cores,
 /// at most 8.

@@ -3,12 +3,22 @@
 // overlap when the art is named before the context is made.
 #include <zyn/graphics/image/ImageDecode.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -60,6 +70,111 @@ public:
     }
 };
 
+// ---------------------------------------------------------------------------
+// The decoded-image cache: one file per image, named after its encoded bytes.
+
+const char kCacheMagic[8] = {'Z', 'Y', 'N', 'P', 'I', 'X', '1', '\0'};
+const size_t kCacheHeaderSize = 32;
+const char kCacheSuffix[] = ".pix";
+
+// Set by the program before it prefetches; each batch takes a copy.
+std::mutex g_CacheMutex;
+std::string g_CacheFolder;
+
+uint64_t Hash64(const unsigned char* data, size_t size) {
+    uint64_t h = 0x243F6A8885A308D3ull ^ uint64_t(size);
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, data + i, 8);
+        h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, data + i, size - i);
+    h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+void PutU32(std::string& out, size_t at, uint32_t v) { std::memcpy(&out[at], &v, 4); }
+uint32_t GetU32(const unsigned char* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The pixels of an intact entry (malloc'd), or null.
+unsigned char* ReadCacheEntry(const std::string& path, unsigned* width, unsigned* height, int* channels) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return nullptr;
+    unsigned char header[kCacheHeaderSize];
+    unsigned char* pixels = nullptr;
+    if (std::fread(header, 1, sizeof header, f) == sizeof header &&
+        std::memcmp(header, kCacheMagic, sizeof kCacheMagic) == 0) {
+        const uint32_t w = GetU32(header + 8), h = GetU32(header + 12), c = GetU32(header + 16);
+        uint64_t hash;
+        std::memcpy(&hash, header + 24, 8);
+        struct stat st;
+        if (w >= 1 && h >= 1 && w <= kPrefetchMaxDimension && h <= kPrefetchMaxDimension && c >= 1 && c <= 4 &&
+            fstat(fileno(f), &st) == 0) {
+            const size_t bytes = size_t(w) * size_t(h) * size_t(c);
+            if (uint64_t(st.st_size) == kCacheHeaderSize + bytes) {
+                pixels = static_cast<unsigned char*>(std::malloc(bytes));
+                if (pixels && (std::fread(pixels, 1, bytes, f) != bytes || Hash64(pixels, bytes) != hash)) {
+                    std::free(pixels);
+                    pixels = nullptr;
+                }
+                if (pixels) {
+                    *width = w;
+                    *height = h;
+                    *channels = int(c);
+                }
+            }
+        }
+    }
+    std::fclose(f);
+    return pixels;
+}
+
+// Creates the folder and its parents (owner only).
+bool MakeFolders(const std::string& folder) {
+    for (size_t i = 1; i <= folder.size(); ++i) {
+        if (i < folder.size() && folder[i] != '/') continue;
+        const std::string part = folder.substr(0, i);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+// Written whole under a temporary name and renamed, so that a reader never
+// sees half an entry and two writers never mix theirs.
+void WriteCacheEntry(const std::string& folder, const std::string& name, const unsigned char* pixels,
+                     unsigned width, unsigned height, int channels) {
+    if (!MakeFolders(folder)) return;
+    const std::string entry = ImageDecodeImpl::CacheEntryBytes(pixels, width, height, channels);
+    const std::string temp = folder + "/." + name + "." + std::to_string(getpid()) + "-" +
+                             std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return;
+    const bool written = std::fwrite(entry.data(), 1, entry.size(), f) == entry.size();
+    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), (folder + "/" + name).c_str()) != 0)
+        std::remove(temp.c_str());
+}
+
+// Removes the entries not named in `keep`.
+void PruneCache(const std::string& folder, const std::set<std::string>& keep) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const size_t suffix = sizeof kCacheSuffix - 1;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() <= suffix || name[0] == '.' || name.compare(name.size() - suffix, suffix, kCacheSuffix) != 0)
+            continue;
+        if (!keep.count(name)) std::remove((folder + "/" + name).c_str());
+    }
+    closedir(dir);
+}
+
 struct Prefetched {
     EncodedImage image;
     bool done = false;
@@ -90,16 +205,32 @@ public:
             }
         }
         if (batch.empty()) return;
+        std::string cache;
+        {
+            std::lock_guard<std::mutex> lock(g_CacheMutex);
+            cache = g_CacheFolder;
+        }
         KeepLargeBlocks::Begin();
-        m_Workers.emplace_back([this, batch] {
+        m_Workers.emplace_back([this, batch, cache] {
             // A failure is decoded again, and reported, by whoever asks for the image.
             ScopedQuietLog quiet;
+            std::set<std::string> used;
             for (Prefetched* p : batch) {
                 unsigned w = 0, h = 0;
                 int c = 0;
                 const EncodedImage& image = p->image;
-                unsigned char* pixels = ImageDecodeImpl::DecodeNow(image.bytes.data(), image.bytes.size(), &w, &h,
-                                                                   &c, image.forceRGBA, kPrefetchMaxDimension);
+                unsigned char* pixels = nullptr;
+                std::string entry;
+                if (!cache.empty()) {
+                    entry = ImageDecodeImpl::CacheEntryName(image.bytes.data(), image.bytes.size(), image.forceRGBA);
+                    used.insert(entry);
+                    pixels = ReadCacheEntry(cache + "/" + entry, &w, &h, &c);
+                }
+                if (!pixels) {
+                    pixels = ImageDecodeImpl::DecodeNow(image.bytes.data(), image.bytes.size(), &w, &h, &c,
+                                                        image.forceRGBA, kPrefetchMaxDimension);
+                    if (pixels && !entry.empty()) WriteCacheEntry(cache, entry, pixels, w, h, c);
+                }
                 std::lock_guard<std::mutex> lock(m_Mutex);
                 p->pixels = pixels;
                 p->width = w;
@@ -108,6 +239,7 @@ public:
                 p->done = true;
                 m_Done.notify_all();
             }
+            if (!cache.empty()) PruneCache(cache, used);
             KeepLargeBlocks::End();
         });
     }
@@ -160,6 +292,12 @@ Prefetcher* Existing() {
 
 }  // namespace
 
+void SetDecodedImageCache(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(g_CacheMutex);
+    g_CacheFolder = folder;
+    while (g_CacheFolder.size() > 1 && g_CacheFolder.back() == '/') g_CacheFolder.pop_back();
+}
+
 void PrefetchImages(std::vector<EncodedImage> images) {
     Prefetcher* prefetcher;
     {
@@ -171,6 +309,26 @@ void PrefetchImages(std::vector<EncodedImage> images) {
 }
 
 namespace ImageDecodeImpl {
+
+std::string CacheEntryName(const unsigned char* data, size_t size, bool forceRGBA) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%016llx-%zu-%d%s", static_cast<unsigned long long>(Hash64(data, size)), size,
+                  forceRGBA ? 1 : 0, kCacheSuffix);
+    return name;
+}
+
+std::string CacheEntryBytes(const unsigned char* pixels, unsigned width, unsigned height, int channels) {
+    const size_t bytes = size_t(width) * size_t(height) * size_t(channels);
+    std::string out(kCacheHeaderSize + bytes, '\0');
+    std::memcpy(&out[0], kCacheMagic, sizeof kCacheMagic);
+    PutU32(out, 8, width);
+    PutU32(out, 12, height);
+    PutU32(out, 16, uint32_t(channels));
+    const uint64_t hash = Hash64(pixels, bytes);
+    std::memcpy(&out[24], &hash, 8);
+    std::memcpy(&out[kCacheHeaderSize], pixels, bytes);
+    return out;
+}
 
 unsigned char* TakePrefetched(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
                               int* channels, bool forceRGBA, unsigned maxDimension) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace Zyn {
 namespace ImageDecodeImpl {
@@ -33,6 +34,12 @@ bool DecodeJPEG(const unsigned char* data, size_t size, unsigned maxDimension, D
 /// that arbitrary bytes are not taken for an image.
 bool LooksLikeTGA(const unsigned char* data, size_t size);
 bool DecodeTGA(const unsigned char* data, size_t size, unsigned maxDimension, DecodedPixels& out);
+
+/// The decoded-image cache's entry file name for these encoded bytes ("<hash>-<size>-<0|1>.pix").
+std::string CacheEntryName(const unsigned char* data, size_t size, bool forceRGBA);
+/// An entry's file contents for these pixels: a 32-byte header (magic, width, height,
+/// channels, a hash of the pixels) and the pixels.
+std::string CacheEntryBytes(const unsigned char* pixels, unsigned width, unsigned height, int channels);
 
 /// DecodeImage without the prefetched images: arguments already checked.
 unsigned char* DecodeNow(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
