@@ -102,3 +102,15 @@ TEST_F(FoldersFixture, PreferencesFolderFromXdgOrHome) {
     EXPECT_FALSE(prefs.empty());
     EXPECT_EQ(fs::path(prefs).filename(), ".config");
 }
+
+TEST(Folders, CacheFollowsXdgCacheHomeElseDotCache) {
+    ScopedEnv home("HOME", "/home/someone");
+    const struct {
+        const char* xdg;
+        const char* expected;
+    } cases[] = {{"/xdg/cache/", "/xdg/cache"}, {"relative/cache", "/home/someone/.cache"}, {"", "/home/someone/.cache"}};
+    for (const auto& c : cases) {
+        ScopedEnv xdg("XDG_CACHE_HOME", c.xdg);
+        EXPECT_EQ(Folders::GetCacheFolder(), c.expected) << c.xdg;
+    }
+}
