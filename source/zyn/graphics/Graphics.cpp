@@ -327,7 +327,6 @@ void SetupOpenGLStates(const AppSettings& settings) {
 
     ZYN_GL(glViewport(0, 0, settings.screenWidth, settings.screenHeight));
     g_Viewport = Rect<short>(0, 0, short(settings.screenWidth), short(settings.screenHeight));
-    InvalidatePixelMap();
     SetProjection2D(settings.screenWidth, settings.screenHeight);
     ResetSceneTransform();
 
@@ -614,14 +613,16 @@ void RenderQuads(const BasicVertex* vertices, unsigned quadCount) {
     // Runs of quads that sample level 0 alone, and runs that may not, each
     // in batches of their own; the order of the quads stays as given.
     unsigned start = 0;
+    bool levelZero = SamplesLevelZeroOnly(vertices, *tex);
     while (start < quadCount) {
-        const bool levelZero = SamplesLevelZeroOnly(vertices + start * 4, *tex);
         unsigned end = start + 1;
-        while (end < quadCount && SamplesLevelZeroOnly(vertices + end * 4, *tex) == levelZero) ++end;
+        bool next = levelZero;
+        while (end < quadCount && (next = SamplesLevelZeroOnly(vertices + end * 4, *tex)) == levelZero) ++end;
         if (g_BufferPos > 0 && levelZero != g_bBatchAtLevelZero) _FlushRender();
         g_bBatchAtLevelZero = levelZero;
         AppendQuads(vertices + start * 4, end - start);
         start = end;
+        levelZero = next;
     }
 }
 

@@ -87,25 +87,26 @@ void SetLogFile(const std::string& path) { g_LogFile = path; }
 
 std::string GetLogFile() { return g_LogFile; }
 
-std::string GetPreferencesFolder() {
+namespace {
+// The XDG base folder named by `variable`, else `~/<fallback>`; empty when
+// no home folder is known.
+std::string XdgFolder(const char* variable, const char* fallback) {
     // Relative values are to be ignored (XDG base directory rules).
-    const std::string xdg = Env("XDG_CONFIG_HOME");
-    if (!xdg.empty() && xdg[0] == '/') return StripTrailingSlashes(xdg);
-    const std::string home = HomeFolder();
-    if (home.empty()) {
-        LogSend(kLogError, "Folders -> no home folder for the preferences");
-        return std::string();
-    }
-    return StripTrailingSlashes(home) + "/.config";
-}
-
-std::string GetCacheFolder() {
-    const std::string xdg = Env("XDG_CACHE_HOME");
+    const std::string xdg = Env(variable);
     if (!xdg.empty() && xdg[0] == '/') return StripTrailingSlashes(xdg);
     const std::string home = HomeFolder();
     if (home.empty()) return std::string();
-    return StripTrailingSlashes(home) + "/.cache";
+    return StripTrailingSlashes(home) + "/" + fallback;
 }
+}  // namespace
+
+std::string GetPreferencesFolder() {
+    const std::string folder = XdgFolder("XDG_CONFIG_HOME", ".config");
+    if (folder.empty()) LogSend(kLogError, "Folders -> no home folder for the preferences");
+    return folder;
+}
+
+std::string GetCacheFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
 
 std::string GetExecutablePath() {
     // Paths longer than this are not worth chasing.

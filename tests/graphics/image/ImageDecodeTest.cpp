@@ -237,7 +237,8 @@ TEST(ImageDecode, DecodedImageCacheServesIntactEntriesOnly) {
     const Bytes garbage(300, 0x5A);
     const Bytes planted = MakePattern(5, 4, 4, 1);
     const std::string garbageEntry = folder + "/" + Impl::CacheEntryName(garbage.data(), garbage.size(), false);
-    WriteWhole(garbageEntry, Impl::CacheEntryBytes(planted.data(), 5, 4, 4));
+    WriteWhole(garbageEntry,
+               Impl::CacheEntryHeader(planted.data(), 5, 4, 4) + std::string(planted.begin(), planted.end()));
     WriteWhole(folder + "/stale.pix", "left by another art pack");
     Zyn::PrefetchImages({{garbage, false}});
     {

@@ -151,12 +151,14 @@ bool MakeFolders(const std::string& folder) {
 void WriteCacheEntry(const std::string& folder, const std::string& name, const unsigned char* pixels,
                      unsigned width, unsigned height, int channels) {
     if (!MakeFolders(folder)) return;
-    const std::string entry = ImageDecodeImpl::CacheEntryBytes(pixels, width, height, channels);
+    const std::string header = ImageDecodeImpl::CacheEntryHeader(pixels, width, height, channels);
+    const size_t bytes = size_t(width) * size_t(height) * size_t(channels);
     const std::string temp = folder + "/." + name + "." + std::to_string(getpid()) + "-" +
                              std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())) + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) return;
-    const bool written = std::fwrite(entry.data(), 1, entry.size(), f) == entry.size();
+    const bool written =
+        std::fwrite(header.data(), 1, header.size(), f) == header.size() && std::fwrite(pixels, 1, bytes, f) == bytes;
     if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), (folder + "/" + name).c_str()) != 0)
         std::remove(temp.c_str());
 }
@@ -317,16 +319,14 @@ std::string CacheEntryName(const unsigned char* data, size_t size, bool forceRGB
     return name;
 }
 
-std::string CacheEntryBytes(const unsigned char* pixels, unsigned width, unsigned height, int channels) {
-    const size_t bytes = size_t(width) * size_t(height) * size_t(channels);
-    std::string out(kCacheHeaderSize + bytes, '\0');
+std::string CacheEntryHeader(const unsigned char* pixels, unsigned width, unsigned height, int channels) {
+    std::string out(kCacheHeaderSize, '\0');
     std::memcpy(&out[0], kCacheMagic, sizeof kCacheMagic);
     PutU32(out, 8, width);
     PutU32(out, 12, height);
     PutU32(out, 16, uint32_t(channels));
-    const uint64_t hash = Hash64(pixels, bytes);
+    const uint64_t hash = Hash64(pixels, size_t(width) * size_t(height) * size_t(channels));
     std::memcpy(&out[24], &hash, 8);
-    std::memcpy(&out[kCacheHeaderSize], pixels, bytes);
     return out;
 }
 

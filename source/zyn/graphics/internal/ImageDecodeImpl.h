@@ -37,9 +37,9 @@ bool DecodeTGA(const unsigned char* data, size_t size, unsigned maxDimension, De
 
 /// The decoded-image cache's entry file name for these encoded bytes ("<hash>-<size>-<0|1>.pix").
 std::string CacheEntryName(const unsigned char* data, size_t size, bool forceRGBA);
-/// An entry's file contents for these pixels: a 32-byte header (magic, width, height,
-/// channels, a hash of the pixels) and the pixels.
-std::string CacheEntryBytes(const unsigned char* pixels, unsigned width, unsigned height, int channels);
+/// The 32 bytes an entry starts with, the pixels following: magic, width, height, channels
+/// and a hash of the pixels.
+std::string CacheEntryHeader(const unsigned char* pixels, unsigned width, unsigned height, int channels);
 
 /// DecodeImage without the prefetched images: arguments already checked.
 unsigned char* DecodeNow(const unsigned char* data, size_t size, unsigned* width, unsigned* height,
