@@ -53,7 +53,9 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 # The frame counter: every buffer swap adds one to a shared 8-byte file.
-# Our hack swaps through GLX; Debian's XScreenSaver 6 hacks through EGL.
+# Our hack swaps through GLX; Debian's XScreenSaver 6 hacks through EGL. At
+# low detail ours puts its stretched frames on the window itself: an image
+# put outside a swap is a frame too (Mesa's own puts happen inside one).
 cat >"$work/swapcount.c" <<'EOF'
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -65,9 +67,14 @@ cat >"$work/swapcount.c" <<'EOF'
 
 typedef void (*SwapFn)(void*, unsigned long);
 typedef unsigned (*EglSwapFn)(void*, void*);
+typedef int (*PutFn)(void*, unsigned long, void*, void*, int, int, int, int, unsigned, unsigned);
+typedef int (*ShmPutFn)(void*, unsigned long, void*, void*, int, int, int, int, unsigned, unsigned, int);
 static uint64_t* counter;
 static SwapFn real_swap;
 static EglSwapFn real_egl_swap;
+static PutFn real_put;
+static ShmPutFn real_shm_put;
+static __thread int in_swap;
 
 __attribute__((constructor)) static void open_counter(void) {
     const char* path = getenv("SWAPCOUNT_FILE");
@@ -82,13 +89,32 @@ __attribute__((constructor)) static void open_counter(void) {
 void glXSwapBuffers(void* dpy, unsigned long drawable) {
     if (!real_swap) real_swap = (SwapFn)dlsym(RTLD_NEXT, "glXSwapBuffers");
     if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+    ++in_swap;
     if (real_swap) real_swap(dpy, drawable);
+    --in_swap;
 }
 
 unsigned eglSwapBuffers(void* dpy, void* surface) {
     if (!real_egl_swap) real_egl_swap = (EglSwapFn)dlsym(RTLD_NEXT, "eglSwapBuffers");
     if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
-    return real_egl_swap ? real_egl_swap(dpy, surface) : 0;
+    ++in_swap;
+    const unsigned ok = real_egl_swap ? real_egl_swap(dpy, surface) : 0;
+    --in_swap;
+    return ok;
+}
+
+int XPutImage(void* dpy, unsigned long d, void* gc, void* image, int sx, int sy, int dx, int dy, unsigned w,
+              unsigned h) {
+    if (!real_put) real_put = (PutFn)dlsym(RTLD_NEXT, "XPutImage");
+    if (counter && !in_swap) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+    return real_put ? real_put(dpy, d, gc, image, sx, sy, dx, dy, w, h) : 0;
+}
+
+int XShmPutImage(void* dpy, unsigned long d, void* gc, void* image, int sx, int sy, int dx, int dy, unsigned w,
+                 unsigned h, int send_event) {
+    if (!real_shm_put) real_shm_put = (ShmPutFn)dlsym(RTLD_NEXT, "XShmPutImage");
+    if (counter && !in_swap) __atomic_add_fetch(counter, 1, __ATOMIC_RELAXED);
+    return real_shm_put ? real_shm_put(dpy, d, gc, image, sx, sy, dx, dy, w, h, send_event) : 0;
 }
 EOF
 cc -O2 -shared -fPIC -o "$work/swapcount.so" "$work/swapcount.c" -ldl || fail "cannot build the frame counter"

@@ -11,7 +11,7 @@ PACKAGES="
   libutfcpp-dev
   libopenjp2-7-dev libopenjp2-tools libpng-dev libjpeg62-turbo-dev
   libfreetype-dev fonts-dejavu-core
-  libx11-dev libgl-dev libegl-dev libglx-dev libglu1-mesa-dev
+  libx11-dev libxext-dev libgl-dev libegl-dev libglx-dev libglu1-mesa-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   xvfb xauth x11-utils xdotool
   xscreensaver xscreensaver-gl

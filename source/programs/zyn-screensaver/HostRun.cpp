@@ -123,6 +123,15 @@ void ApplySceneOptions(const HostOptions& options) {
     if (options.showFrameRate) Zyn::Singleton<Zyn::Root>::Get()->ProcessSystemEvent(0, kKeyFrameRate, 0);
 }
 
+// Low detail also draws at half the window's size, stretched over it: a
+// quarter of the pixels for the software rasterisers most savers run on.
+void ApplyDetailToSurface(Zyn::WindowSurface& surface) {
+    const OrvSettings* settings = Zyn::SingletonEx<OrvSettings>::ms_pInstance;
+    const bool low = settings && !settings->m_bHighDetail;
+    if (!surface.SetHalfResolution(low))
+        Zyn::LogSend(Zyn::kLogInfo, "this window cannot show frames drawn at half size; low detail draws at full size");
+}
+
 void AfterFirstFrame(const HostOptions& options) {
     if (options.showFrameRate) Zyn::Singleton<Zyn::Root>::Get()->ProcessSystemEvent(1, kKeyFrameRate, 0);
 }
@@ -334,6 +343,7 @@ int RunLive(const HostOptions& options) {
     }
     if (!surface->HasContext()) Error("no OpenGL context on the window; nothing will be drawn");
     ApplySceneOptions(options);
+    ApplyDetailToSurface(*surface);
     driver.Start();
 
     // No daemon stops the Wayland cover: input ends it, seen here before

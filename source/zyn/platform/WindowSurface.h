@@ -78,6 +78,13 @@ public:
     virtual bool IsReadyForFrame() const { return true; }
     /// Whether the window draws into a window of its own.
     virtual bool IsOwnWindow() const = 0;
+    /// Draws frames at half the window's width and height (rounded up) and
+    /// shows them stretched over it: a quarter of the pixels to draw, for a
+    /// softer picture. GetWidth and GetHeight then give the drawn size,
+    /// pointer positions arrive in its pixels, and the change is reported
+    /// once through TakeResize. False, and nothing changes, where the
+    /// backend cannot stretch frames.
+    virtual bool SetHalfResolution(bool half) { return !half; }
 
     /// Where PumpEvents sends input; empty restores Root::ProcessSystemEvent.
     void SetEventSink(EventSink sink) { m_EventSink = std::move(sink); }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <linux/input-event-codes.h>
@@ -354,6 +355,46 @@ TEST_F(WaylandSwayFixture, FractionalScaleStillGetsTheOutputsPixels) {
         << "top left " << int(shot.At(0, 0)[0]) << "," << int(shot.At(0, 0)[1]) << "," << int(shot.At(0, 0)[2])
         << "; bottom right " << int(shot.At(799, 599)[0]) << "," << int(shot.At(799, 599)[1]) << ","
         << int(shot.At(799, 599)[2]);
+}
+
+TEST_F(WaylandSwayFixture, HalfResolutionIsStretchedOverTheOutputByTheCompositor) {
+    ASSERT_NO_FATAL_FAILURE(OpenCover("HEADLESS-2"));
+    ASSERT_TRUE(m_pSurface->SetHalfResolution(true));
+    int w = 0, h = 0;
+    ASSERT_TRUE(m_pSurface->TakeResize(w, h));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(400, 300));
+    // The renderer follows the new size as a host does.
+    ASSERT_TRUE(m_pSurface->CreateContext(w, h));
+    const std::vector<ViewState> views = m_pSurface->GetViewStates();
+    ASSERT_EQ(views.size(), 1u);
+    EXPECT_EQ(std::make_pair(views[0].bufferWidth, views[0].bufferHeight), std::make_pair(400, 300));
+    EXPECT_TRUE(views[0].viewported);
+
+    // Blue, with a green block over the drawn frame's top left 100 x 100.
+    ASSERT_TRUE(ShowFrames(*m_pSurface, [] {
+        glViewport(0, 0, 400, 300);
+        Clear(0, 0, 1);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 200, 100, 100);
+        Clear(0, 1, 0);
+        glDisable(GL_SCISSOR_TEST);
+    }));
+    Image shot;
+    ASSERT_TRUE(Shoot("HEADLESS-2", shot));
+    ASSERT_EQ(std::make_pair(shot.width, shot.height), std::make_pair(800u, 600u));
+    // The block covers the output's top left 200 x 200 pixels, give or
+    // take the compositor's filtering at its edge.
+    auto green = [&](unsigned x, unsigned y) { return shot.At(x, y)[1] > 200 && shot.At(x, y)[2] < 50; };
+    auto blue = [&](unsigned x, unsigned y) { return shot.At(x, y)[2] > 200 && shot.At(x, y)[1] < 50; };
+    EXPECT_TRUE(green(2, 2));
+    EXPECT_TRUE(green(196, 196));
+    EXPECT_TRUE(blue(204, 100));
+    EXPECT_TRUE(blue(100, 204));
+    EXPECT_TRUE(blue(797, 597));
+
+    ASSERT_TRUE(m_pSurface->SetHalfResolution(false));
+    ASSERT_TRUE(m_pSurface->TakeResize(w, h));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(800, 600));
 }
 
 TEST_F(WaylandSwayFixture, OutputAddedWhileRunningGetsASurfaceOfItsOwn) {

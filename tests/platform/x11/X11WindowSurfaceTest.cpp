@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -146,6 +147,82 @@ TEST_F(X11WindowFixture, ReportsResizeOnceWithNewSize) {
     EXPECT_EQ(h, 100);
     EXPECT_FALSE(s->TakeResize(w, h));
     EXPECT_EQ(s->GetWidth(), 200);
+}
+
+// The window's own pixels, as a screen shows them, top row first.
+std::vector<u32> WindowPixels(Display* d, Window w, int width, int height) {
+    std::vector<u32> pixels;
+    XImage* image = XGetImage(d, w, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    if (!image) return pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) pixels.push_back(u32(XGetPixel(image, x, y)) & 0xffffffu);
+    XDestroyImage(image);
+    return pixels;
+}
+
+TEST_F(X11WindowFixture, HalfResolutionShowsTheFrameStretchedOverTheWindow) {
+    std::unique_ptr<X11WindowSurface> s(
+        X11WindowSurface::CreateOwnWindow("half", 66, 47, ms_pServer->Name().c_str()));
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(s->CreateContext(66, 47));
+    ASSERT_TRUE(s->SetHalfResolution(true));
+    int w = 0, h = 0;
+    ASSERT_TRUE(s->TakeResize(w, h));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(33, 24));
+    EXPECT_EQ(std::make_pair(s->GetWidth(), s->GetHeight()), std::make_pair(33, 24));
+    // The renderer asks for the drawn size: the window keeps its own.
+    ASSERT_TRUE(s->CreateContext(33, 24));
+    XWindowAttributes attrs;
+    ASSERT_TRUE(XGetWindowAttributes(s->GetDisplay(), s->GetWindow(), &attrs));
+    EXPECT_EQ(std::make_pair(attrs.width, attrs.height), std::make_pair(66, 47));
+
+    // Blue, with a green block at the drawn frame's top left (GL counts
+    // rows from the bottom).
+    glViewport(0, 0, 33, 24);
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 14, 10, 10);
+    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    std::vector<u8> rgba;
+    ASSERT_TRUE(s->ReadPixels(rgba));
+    ASSERT_EQ(rgba.size(), size_t(33 * 24 * 4));
+    s->SwapBuffers();
+
+    const std::vector<u32> shown = WindowPixels(s->GetDisplay(), s->GetWindow(), 66, 47);
+    ASSERT_EQ(shown.size(), size_t(66 * 47));
+    auto at = [&](int x, int y) { return shown[size_t(y) * 66 + size_t(x)]; };
+    // The block covers 20 x 20 window pixels; its edge is blended over a pixel.
+    EXPECT_EQ(at(0, 0), 0x00ff00u);
+    EXPECT_EQ(at(18, 18), 0x00ff00u);
+    EXPECT_EQ(at(21, 5), 0x0000ffu);
+    EXPECT_EQ(at(5, 21), 0x0000ffu);
+    EXPECT_EQ(at(65, 46), 0x0000ffu);
+    EXPECT_EQ(at(65, 0), 0x0000ffu);
+    const u32 edge = at(19, 5);
+    EXPECT_TRUE(edge != 0x00ff00u && edge != 0x0000ffu && (edge & 0xff0000u) == 0) << std::hex << edge;
+
+    // Pointer positions come in drawn pixels.
+    std::vector<Ev> events;
+    s->SetEventSink([&](int code, int a, int b) { events.emplace_back(code, a, b); });
+    XEvent motion = {};
+    motion.xmotion.type = MotionNotify;
+    motion.xmotion.display = s->GetDisplay();
+    motion.xmotion.window = s->GetWindow();
+    motion.xmotion.x = 41;
+    motion.xmotion.y = 30;
+    XSendEvent(s->GetDisplay(), s->GetWindow(), False, PointerMotionMask, &motion);
+    XSync(s->GetDisplay(), False);
+    ASSERT_TRUE(PumpUntil(s.get(), [&] { return !events.empty(); }));
+    EXPECT_EQ(events[0], Ev(3, 20, 15));
+
+    // Back to full size, reported once.
+    ASSERT_TRUE(s->SetHalfResolution(false));
+    ASSERT_TRUE(s->TakeResize(w, h));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(66, 47));
+    EXPECT_FALSE(s->TakeResize(w, h));
 }
 
 TEST_F(X11WindowFixture, InputReachesTheSinkWithFrameworkCodes) {

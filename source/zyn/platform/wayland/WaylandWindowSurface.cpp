@@ -154,6 +154,7 @@ struct WaylandWindowSurface::Impl : public WaylandInputClient {
     zwlr_layer_shell_v1* layerShell = nullptr;
     wl_shm* shm = nullptr;
     wp_viewporter* viewporter = nullptr;
+    bool half = false;  // buffers at half size, stretched through the viewport
     wp_fractional_scale_manager_v1* fractionalManager = nullptr;
     zxdg_output_manager_v1* xdgOutputManager = nullptr;
     xkb_context* xkb = nullptr;
@@ -689,6 +690,14 @@ void Impl::UpdateGeometry(WaylandView& view) {
                 viewported = true;
             }
         }
+    }
+    // At half resolution the buffer has half the pixels each way and the
+    // compositor stretches it over the surface.
+    if (half && view.viewport) {
+        bw = (bw + 1) / 2;
+        bh = (bh + 1) / 2;
+        scale = 1;
+        viewported = true;
     }
     if (bw <= 0 || bh <= 0) return;
     const bool changed = bw != view.bufferWidth || bh != view.bufferHeight || scale != view.bufferScale ||
@@ -1237,6 +1246,16 @@ void WaylandWindowSurface::PumpEvents() {
 bool WaylandWindowSurface::IsClosed() const { return m_pImpl->lost || m_pImpl->closeRequested; }
 
 bool WaylandWindowSurface::IsDestroyed() const { return m_pImpl->lost; }
+
+bool WaylandWindowSurface::SetHalfResolution(bool half) {
+    Impl& m = *m_pImpl;
+    if (half == m.half) return true;
+    if (half && !m.viewporter) return false;
+    m.half = half;
+    for (auto& v : m.views) m.UpdateGeometry(*v);
+    m.UpdateDrawingSize();
+    return true;
+}
 
 bool WaylandWindowSurface::TakeResize(int& width, int& height) {
     Impl& m = *m_pImpl;

@@ -90,6 +90,9 @@ public:
     /// The compositor connection.
     int GetEventDescriptor() const override;
     bool IsOwnWindow() const override { return true; }
+    /// Where the compositor offers viewports: buffers of half the size,
+    /// which it stretches over each surface.
+    bool SetHalfResolution(bool half) override;
     /// Some surface has no frame callback outstanding.
     bool IsReadyForFrame() const override;
 

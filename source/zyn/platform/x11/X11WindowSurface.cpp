@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <poll.h>
 #include <string>
@@ -14,11 +15,17 @@
 #include <zyn/core/Log.h>
 #include <zyn/core/Root.h>
 #include <zyn/platform/internal/Backends.h>
+#include <zyn/platform/internal/Upscale.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <vector>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
@@ -158,6 +165,87 @@ X11WindowSurface* X11WindowSurface::AttachToRootWindow(const char* displayName) 
     }
     return s;
 }
+
+// What a window drawn at half size needs to show its frames: the frame as GL
+// reads it, and the window-sized image it is stretched into.
+struct X11WindowSurface::HalfPresenter {
+    Display* display = nullptr;
+    Visual* visual = nullptr;
+    int depth = 0;
+    GC gc = nullptr;
+    bool canShm = false;
+    XImage* image = nullptr;
+    XShmSegmentInfo shm = {};
+    bool usesShm = false;
+    std::vector<u8> drawn;
+
+    ~HalfPresenter() {
+        FreeImage();
+        if (gc) XFreeGC(display, gc);
+    }
+
+    void FreeImage() {
+        if (!image) return;
+        if (usesShm) {
+            XShmDetach(display, &shm);
+            XSync(display, False);
+            XDestroyImage(image);  // leaves the segment's bytes alone
+            shmdt(shm.shmaddr);
+        } else {
+            XDestroyImage(image);
+        }
+        image = nullptr;
+        usesShm = false;
+    }
+
+    // The image our frames are stretched into, at the window's size, with
+    // pixels laid out as the upscaler writes them (B, G, R, unused).
+    bool Fit(int width, int height) {
+        if (image && image->width == width && image->height == height) return true;
+        FreeImage();
+        if (width <= 0 || height <= 0) return false;
+        if (canShm) {
+            image = XShmCreateImage(display, visual, unsigned(depth), ZPixmap, nullptr, &shm, unsigned(width),
+                                    unsigned(height));
+            if (image) {
+                shm.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
+                void* at = shm.shmid >= 0 ? shmat(shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+                if (at != reinterpret_cast<void*>(-1)) {
+                    shm.shmaddr = image->data = static_cast<char*>(at);
+                    shm.readOnly = False;
+                    usesShm = XShmAttach(display, &shm) != 0;
+                    XSync(display, False);
+                }
+                // Gone once both sides detach, even if we end abruptly.
+                if (shm.shmid >= 0) shmctl(shm.shmid, IPC_RMID, nullptr);
+                if (!usesShm) {
+                    if (at != reinterpret_cast<void*>(-1)) shmdt(at);
+                    XDestroyImage(image);
+                    image = nullptr;
+                    // The server cannot share memory with us: plain requests from now on.
+                    canShm = false;
+                }
+            }
+        }
+        if (!image) {
+            image = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(width),
+                                 unsigned(height), 32, 0);
+            if (!image) return false;
+            image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(height)));
+            if (!image->data) {
+                XDestroyImage(image);
+                image = nullptr;
+                return false;
+            }
+        }
+        if (image->bits_per_pixel != 32 || image->byte_order != LSBFirst || image->red_mask != 0xff0000 ||
+            image->green_mask != 0xff00 || image->blue_mask != 0xff) {
+            FreeImage();
+            return false;
+        }
+        return true;
+    }
+};
 
 X11WindowSurface::~X11WindowSurface() {
     DestroyContext();
@@ -323,7 +411,12 @@ bool X11WindowSurface::CreateContext(int width, int height) {
             return false;
         }
     }
-    if (m_bOwnWindow && (width != m_Width || height != m_Height)) {
+    if (m_bOwnWindow && (width != GetWidth() || height != GetHeight())) {
+        // Sizes are asked for in drawn pixels.
+        if (m_pHalf) {
+            width *= 2;
+            height *= 2;
+        }
         if (width <= 0 || height <= 0 || width > 32767 || height > 32767) {
             LogSend(kLogError, "X11WindowSurface -> bad window size %d x %d", width, height);
             return false;
@@ -338,6 +431,12 @@ bool X11WindowSurface::CreateContext(int width, int height) {
 
 void X11WindowSurface::DestroyContext() {
     if (!m_pDisplay) return;
+    if (m_pHalf) {
+        // A new context draws at the window's size until asked again.
+        delete m_pHalf;
+        m_pHalf = nullptr;
+        m_bResized = true;
+    }
     if (m_pSharedContext) glXDestroyContext(m_pDisplay, m_pSharedContext);
     m_pSharedContext = nullptr;
     if (m_Pbuffer) glXDestroyPbuffer(m_pDisplay, GLXPbuffer(m_Pbuffer));
@@ -362,10 +461,73 @@ bool X11WindowSurface::MakeCurrent() {
 
 void X11WindowSurface::SwapBuffers() {
     if (!HasContext() || m_bDestroyed) return;
-    if (m_bDoubleBuffered)
+    if (m_pHalf)
+        PresentHalf();
+    else if (m_bDoubleBuffered)
         glXSwapBuffers(m_pDisplay, m_Window);
     else
         glFlush();
+}
+
+bool X11WindowSurface::SetHalfResolution(bool half) {
+    if (half == (m_pHalf != nullptr)) return true;
+    if (!half) {
+        delete m_pHalf;
+        m_pHalf = nullptr;
+        m_bResized = true;
+        return true;
+    }
+    // The frame is read from the back buffer, so it must not be the one shown.
+    if (!HasContext() || m_bDestroyed || !m_bDoubleBuffered) return false;
+    XVisualInfo tmpl;
+    std::memset(&tmpl, 0, sizeof tmpl);
+    tmpl.visualid = VisualID(m_VisualId);
+    tmpl.screen = m_Screen;
+    int count = 0;
+    XVisualInfo* vi = XGetVisualInfo(m_pDisplay, VisualIDMask | VisualScreenMask, &tmpl, &count);
+    if (!vi) return false;
+    std::unique_ptr<HalfPresenter> presenter(new HalfPresenter);
+    presenter->display = m_pDisplay;
+    presenter->visual = vi->visual;
+    presenter->depth = vi->depth;
+    const bool trueColor = vi->c_class == TrueColor;
+    XFree(vi);
+    if (!trueColor) return false;
+    // Shared memory reaches only a server on this machine.
+    const char* name = DisplayString(m_pDisplay);
+    presenter->canShm = XShmQueryExtension(m_pDisplay) && name && (name[0] == ':' || !std::strncmp(name, "unix:", 5));
+    presenter->gc = XCreateGC(m_pDisplay, m_Window, 0, nullptr);
+    if (!presenter->gc || !presenter->Fit(m_Width, m_Height)) {
+        LogSend(kLogInfo, "X11WindowSurface -> the window's pixels cannot take stretched frames");
+        return false;
+    }
+    LogSend(kLogDebug, "X11WindowSurface -> drawing at half size, shown through %s",
+            presenter->usesShm ? "shared memory" : "image requests");
+    m_pHalf = presenter.release();
+    m_bResized = true;
+    return true;
+}
+
+void X11WindowSurface::PresentHalf() {
+    HalfPresenter& p = *m_pHalf;
+    if (!p.Fit(m_Width, m_Height)) return;
+    const int w = GetWidth();
+    const int h = GetHeight();
+    p.drawn.resize(size_t(w) * size_t(h) * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, p.drawn.data());
+    Backends::UpscaleDouble(p.drawn.data(), w, h, size_t(w) * 4, reinterpret_cast<u8*>(p.image->data), m_Width,
+                            m_Height, size_t(p.image->bytes_per_line));
+    if (p.usesShm) {
+        XShmPutImage(m_pDisplay, m_Window, p.gc, p.image, 0, 0, 0, 0, unsigned(m_Width), unsigned(m_Height), False);
+        // The server has copied the image once it answers: the next frame
+        // may write over it.
+        XSync(m_pDisplay, False);
+    } else {
+        XPutImage(m_pDisplay, m_Window, p.gc, p.image, 0, 0, 0, 0, unsigned(m_Width), unsigned(m_Height));
+        XFlush(m_pDisplay);
+    }
 }
 
 void X11WindowSurface::SetSwapInterval(int interval) {
@@ -385,17 +547,19 @@ void X11WindowSurface::SetSwapInterval(int interval) {
 }
 
 bool X11WindowSurface::ReadPixels(std::vector<u8>& rgba) {
-    if (m_Width <= 0 || m_Height <= 0 || !MakeCurrent()) return false;
-    const size_t stride = size_t(m_Width) * 4;
-    std::vector<u8> raw(stride * size_t(m_Height));
+    const int width = GetWidth();
+    const int height = GetHeight();
+    if (width <= 0 || height <= 0 || !MakeCurrent()) return false;
+    const size_t stride = size_t(width) * 4;
+    std::vector<u8> raw(stride * size_t(height));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(m_bDoubleBuffered ? GL_BACK : GL_FRONT);
-    glReadPixels(0, 0, m_Width, m_Height, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
     rgba.resize(raw.size());
     // GL hands the rows bottom-up.
-    for (int y = 0; y < m_Height; ++y) {
+    for (int y = 0; y < height; ++y) {
         u8* dst = rgba.data() + size_t(y) * stride;
-        std::memcpy(dst, raw.data() + size_t(m_Height - 1 - y) * stride, stride);
+        std::memcpy(dst, raw.data() + size_t(height - 1 - y) * stride, stride);
         for (size_t x = 3; x < stride; x += 4) dst[x] = 255;
     }
     return true;
@@ -496,7 +660,10 @@ void X11WindowSurface::PumpEvents() {
                 break;
             }
             case MotionNotify:
-                Send(3, ev.xmotion.x, ev.xmotion.y);
+                if (m_pHalf)
+                    Send(3, ev.xmotion.x / 2, ev.xmotion.y / 2);
+                else
+                    Send(3, ev.xmotion.x, ev.xmotion.y);
                 break;
             case ConfigureNotify:
                 if (ev.xconfigure.width != m_Width || ev.xconfigure.height != m_Height) {
@@ -533,8 +700,8 @@ void X11WindowSurface::PumpEvents() {
 bool X11WindowSurface::TakeResize(int& width, int& height) {
     if (!m_bResized) return false;
     m_bResized = false;
-    width = m_Width;
-    height = m_Height;
+    width = GetWidth();
+    height = GetHeight();
     return true;
 }
 

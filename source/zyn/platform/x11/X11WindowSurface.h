@@ -48,11 +48,12 @@ public:
     /// Only when the server lists GLX_EXT_swap_control or
     /// GLX_MESA_swap_control; otherwise nothing.
     void SetSwapInterval(int interval) override;
-    int GetWidth() const override { return m_Width; }
-    int GetHeight() const override { return m_Height; }
+    /// The drawn size: the window's, or half of it, rounded up.
+    int GetWidth() const override { return m_pHalf ? (m_Width + 1) / 2 : m_Width; }
+    int GetHeight() const override { return m_pHalf ? (m_Height + 1) / 2 : m_Height; }
     /// The frame drawn since the last SwapBuffers (the back buffer: the
-    /// front one is not readable on every driver), top row first, alpha 255.
-    /// Call it before SwapBuffers.
+    /// front one is not readable on every driver), top row first, alpha 255,
+    /// at the drawn size. Call it before SwapBuffers.
     bool ReadPixels(std::vector<u8>& rgba) override;
     /// The worker's context shares textures with the main one and is made
     /// current on a 1 × 1 pbuffer of the window's visual where GLX offers
@@ -69,6 +70,11 @@ public:
     /// The connection to the X server.
     int GetEventDescriptor() const override;
     bool IsOwnWindow() const override { return m_bOwnWindow; }
+    /// Needs a double-buffered context and a window of 32-bit true colour
+    /// pixels (the usual 24-bit visual): each frame is read back, stretched
+    /// by the processor and put on the window, through shared memory where
+    /// the server offers it, instead of being swapped.
+    bool SetHalfResolution(bool half) override;
     /// False while the window is unmapped or fully covered: nobody would
     /// see the frame.
     bool IsReadyForFrame() const override { return m_bMapped && !m_bObscured; }
@@ -85,6 +91,9 @@ private:
     bool AdoptWindow(unsigned long window);
     bool CreateWindow(const char* title, int width, int height);
     void HandleKey(void* xevent, bool down);
+    void PresentHalf();
+
+    struct HalfPresenter;
 
     _XDisplay* m_pDisplay = nullptr;  // owned connection
     int m_Screen = 0;
@@ -96,6 +105,7 @@ private:
     unsigned long m_Pbuffer = 0;      // owned, the worker's drawable
     __GLXcontextRec* m_pContext = nullptr;
     __GLXcontextRec* m_pSharedContext = nullptr;
+    HalfPresenter* m_pHalf = nullptr;  // owned, while drawing at half size
     bool m_bOwnWindow = false;
     bool m_bDoubleBuffered = false;
     bool m_bDestroyed = false;
