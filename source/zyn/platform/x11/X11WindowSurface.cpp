@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -34,9 +35,14 @@ namespace Zyn {
 
 namespace {
 
+// The serial of the latest request the server refused, for callers that
+// must know whether theirs was.
+std::atomic<unsigned long> g_LastErrorSerial{0};
+
 // Xlib's default error handler ends the process; a daemon's window can
 // vanish under us at any time, so errors are logged and drawing goes on.
 int OnXError(Display* display, XErrorEvent* e) {
+    g_LastErrorSerial = e->serial;
     char text[256] = {0};
     XGetErrorText(display, e->error_code, text, sizeof text);
     LogSend(kLogWarning, "X11 error: %s (request %d.%d, resource 0x%lx)", text, int(e->request_code),
@@ -213,8 +219,11 @@ struct X11WindowSurface::HalfPresenter {
                 if (at != reinterpret_cast<void*>(-1)) {
                     shm.shmaddr = image->data = static_cast<char*>(at);
                     shm.readOnly = False;
+                    // A server in another IPC namespace refuses the segment.
+                    const unsigned long serial = NextRequest(display);
                     usesShm = XShmAttach(display, &shm) != 0;
                     XSync(display, False);
+                    if (g_LastErrorSerial >= serial) usesShm = false;
                 }
                 // Gone once both sides detach, even if we end abruptly.
                 if (shm.shmid >= 0) shmctl(shm.shmid, IPC_RMID, nullptr);
