@@ -10,7 +10,8 @@
 #
 # Usage: bench/cpu-wayland-vs-x11.sh [BUILD_DIR]   (default build/rel; a
 #        Release build without the sanitizers)
-# Environment: BENCH_SECONDS (20), BENCH_WARMUP (6), GALLIUM_DRIVER (llvmpipe)
+# Environment: BENCH_SECONDS (20), BENCH_WARMUP (6), GALLIUM_DRIVER (llvmpipe),
+#              BENCH_ARGS (more options for the hack, e.g. "-detail low")
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -52,7 +53,8 @@ run_for() {
     length=$1
     stats=$2
     shift 2
-    "$ours" "$@" --data "$data" --no-log --stats "$stats" >"$work/hack.log" 2>&1 &
+    # shellcheck disable=SC2086
+    "$ours" "$@" ${BENCH_ARGS:-} --data "$data" --no-log --stats "$stats" >"$work/hack.log" 2>&1 &
     hack_pid=$!
     sleep "$length"
     kill "$hack_pid"
@@ -108,6 +110,6 @@ swaymsg -s "$ipc" output HEADLESS-1 mode 1280x800 >/dev/null || fail "cannot siz
 WAYLAND_DISPLAY=$socket run_for "$warmup" "$work/wl-short" --wayland -delay 33333
 WAYLAND_DISPLAY=$socket run_for "$((warmup + seconds))" "$work/wl-long" --wayland -delay 33333
 
-echo "zyn-screensaver at 1280x800, 30 frames/s, GALLIUM_DRIVER=$GALLIUM_DRIVER:"
+echo "zyn-screensaver ${BENCH_ARGS:+$BENCH_ARGS }at 1280x800, 30 frames/s, GALLIUM_DRIVER=$GALLIUM_DRIVER:"
 per_frame X11 "$work/x11-short" "$work/x11-long"
 per_frame Wayland "$work/wl-short" "$work/wl-long"
