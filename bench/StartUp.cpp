@@ -1,6 +1,8 @@
 // Start-up of the screen saver, headless: from a fresh process to its first
 // frame, against decoding the pack's images alone on one thread and on all
-// cores, in the same run, and against making the GL context alone.
+// cores, in the same run, and against making the GL context alone. The
+// process is set up as the saver sets up its own (huge pages for large
+// blocks, the lean rasteriser settings); the children inherit it.
 #include <benchmark/benchmark.h>
 
 #include <sys/wait.h>
@@ -19,6 +21,8 @@
 #include <zyn/platform/GLSurface.h>
 #include <zyn/platform/HostDriver.h>
 #include <zyn/platform/OffscreenSurface.h>
+#include <zyn/platform/ProcessSetup.h>
+#include <zyn/platform/WindowSurface.h>
 #include <zyn/graphics/image/ImageDecode.h>
 
 using namespace Zyn;
@@ -131,4 +135,11 @@ BENCHMARK(BM_Child<StartAndDrawOneFrame>)
     ->UseManualTime()
     ->Iterations(16);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    PreferHugePagesForLargeBlocks(argv);
+    PreferLeanSoftwareRasterizer();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -6,6 +6,7 @@
 #include <zyn/core/Root.h>
 #include <zyn/platform/Clock.h>
 #include <zyn/platform/GLSurface.h>
+#include <zyn/platform/ProcessSetup.h>
 #include <zyn/platform/WindowSurface.h>
 #include <zyn/platform/WindowSystem.h>
 
@@ -108,4 +109,27 @@ TEST(SoftwareRasterizer, LeanDefaultsKeepWhatTheUserSet) {
         else
             unsetenv(keys[i]);
     }
+}
+
+TEST(ProcessSetup, HugePagesAreAskedForOnlyWhereTheyHelpAndTheUserIsSilent) {
+    struct Case {
+        const char* current;
+        const char* thpMode;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {nullptr, "always [madvise] never", "glibc.malloc.hugetlb=1"},
+        {"", "always [madvise] never", "glibc.malloc.hugetlb=1"},
+        {"glibc.malloc.arena_max=2", "always [madvise] never", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1"},
+        // The user's own choice, whatever it is, stays.
+        {"glibc.malloc.hugetlb=0", "always [madvise] never", ""},
+        {"glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2", "always [madvise] never", ""},
+        // Given unasked, never given, or no such kernel feature.
+        {nullptr, "[always] madvise never", ""},
+        {nullptr, "always madvise [never]", ""},
+        {nullptr, "", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Zyn::ProcessSetupImpl::HugePageTunables(c.current, c.thpMode), c.expected)
+            << (c.current ? c.current : "(unset)") << " / " << c.thpMode;
 }

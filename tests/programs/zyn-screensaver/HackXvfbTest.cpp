@@ -40,6 +40,17 @@ bool HasPack() { return FileExists(kPackFolder + "/RezAduva.pac"); }
 
 const char kArtCache[] = ".cache/zyn-screensaver/images/";
 
+#if defined(__SANITIZE_ADDRESS__)
+const bool kGlibcMalloc = false;  // the sanitizer's allocator has no huge-page setting
+#else
+const bool kGlibcMalloc = true;
+#endif
+
+// Whether the kernel gives transparent huge pages to blocks that ask.
+bool HugePagesOnRequest() {
+    return ReadFileText("/sys/kernel/mm/transparent_hugepage/enabled").find("[madvise]") != std::string::npos;
+}
+
 bool IsArtCacheEntry(const std::string& name) {
     return name.rfind(kArtCache, 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".pix") == 0;
 }
@@ -193,6 +204,12 @@ TEST_F(HackUnderXvfb, DrawsIntoTheGivenWindowAndStopsPromptlyOnTerm) {
     ASSERT_TRUE(hack.WaitForStderr("startAnimation", kStartMs)) << hack.Stderr();
     if (HasPack()) {
         EXPECT_TRUE(WaitForDrawing(hack, w, 0, 0, 200, 150)) << "nothing drawn into the window";
+    }
+    // Started again by itself, same process, with malloc's large blocks on
+    // huge pages.
+    if (kGlibcMalloc && HugePagesOnRequest()) {
+        const std::string environment = ReadFileText("/proc/" + std::to_string(hack.Pid()) + "/environ");
+        EXPECT_NE(environment.find(std::string("GLIBC_TUNABLES=glibc.malloc.hugetlb=1") + '\0'), std::string::npos);
     }
 
     const long ms = StopAndTime(hack);
