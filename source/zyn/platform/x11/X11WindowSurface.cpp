@@ -9,7 +9,10 @@
 #include <mutex>
 #include <poll.h>
 #include <string>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
+#include <vector>
 
 // Our headers before Xlib's, whose macros (None, Bool, Status) would
 // rewrite them.
@@ -17,10 +20,6 @@
 #include <zyn/core/Root.h>
 #include <zyn/platform/internal/Backends.h>
 #include <zyn/platform/internal/Upscale.h>
-
-#include <sys/ipc.h>
-#include <sys/shm.h>
-#include <vector>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -183,6 +182,7 @@ struct X11WindowSurface::HalfPresenter {
     XImage* image = nullptr;
     XShmSegmentInfo shm = {};
     bool usesShm = false;
+    bool failed = false;  // said once that no image could be had
     std::vector<u8> drawn;
 
     ~HalfPresenter() {
@@ -519,7 +519,12 @@ bool X11WindowSurface::SetHalfResolution(bool half) {
 
 void X11WindowSurface::PresentHalf() {
     HalfPresenter& p = *m_pHalf;
-    if (!p.Fit(m_Width, m_Height)) return;
+    if (!p.Fit(m_Width, m_Height)) {
+        if (!p.failed) LogSend(kLogError, "X11WindowSurface -> no image for a %d x %d window", m_Width, m_Height);
+        p.failed = true;
+        return;
+    }
+    p.failed = false;
     const int w = GetWidth();
     const int h = GetHeight();
     p.drawn.resize(size_t(w) * size_t(h) * 4);
