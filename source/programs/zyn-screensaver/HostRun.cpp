@@ -130,6 +130,9 @@ void ApplyDetailToSurface(Zyn::WindowSurface& surface) {
     const bool low = settings && !settings->m_bHighDetail;
     if (!surface.SetHalfResolution(low))
         Zyn::LogSend(Zyn::kLogInfo, "this window cannot show frames drawn at half size; low detail draws at full size");
+    else if (low)
+        Zyn::LogSend(Zyn::kLogInfo, "low detail: frames drawn at %d x %d, stretched over the window", surface.GetWidth(),
+                     surface.GetHeight());
 }
 
 void AfterFirstFrame(const HostOptions& options) {

@@ -233,6 +233,20 @@ TEST_F(HackUnderXvfb, DrawsIntoTheGivenWindowAndStopsPromptlyOnTerm) {
     }
 }
 
+// Low detail draws a quarter of the pixels and stretches them over the
+// window: the picture reaches the corner far from GL's origin.
+TEST_F(HackUnderXvfb, LowDetailStretchesHalfSizeFramesOverTheWindow) {
+    if (!HasPack()) GTEST_SKIP() << "no RezAduva.pac in " << kPackFolder;
+    const Window w = MakeWindow(200, 150);
+    ASSERT_NE(w, 0u);
+    Child hack;
+    ASSERT_TRUE(hack.Start(HackArgs({"-window-id", Hex(w), "-detail", "low"}), Environment(), m_Home.Path()));
+    ASSERT_TRUE(hack.WaitForStderr("low detail: frames drawn at 100 x 75", kStartMs)) << hack.Stderr();
+    EXPECT_TRUE(WaitForDrawing(hack, w, 100, 0, 200, 75)) << "nothing drawn in the top right quarter";
+    EXPECT_GE(StopAndTime(hack), 0);
+    EXPECT_EQ(hack.ExitStatus(), 0) << hack.Stderr();
+}
+
 // Nobody sees a window that is unmapped or fully covered: the hack draws no
 // frame then and sleeps, and draws again once the window shows.
 TEST_F(HackUnderXvfb, DrawsNothingWhileItsWindowCannotBeSeen) {
