@@ -171,6 +171,26 @@ X11WindowSurface* X11WindowSurface::AttachToRootWindow(const char* displayName) 
     return s;
 }
 
+namespace {
+
+// The description of the window's visual, to be freed with XFree; null when
+// the screen has no such visual.
+XVisualInfo* FindVisual(Display* display, int screen, unsigned long visualId) {
+    XVisualInfo tmpl;
+    std::memset(&tmpl, 0, sizeof tmpl);
+    tmpl.visualid = VisualID(visualId);
+    tmpl.screen = screen;
+    int count = 0;
+    XVisualInfo* vi = XGetVisualInfo(display, VisualIDMask | VisualScreenMask, &tmpl, &count);
+    if (vi && count < 1) {
+        XFree(vi);
+        return nullptr;
+    }
+    return vi;
+}
+
+}  // namespace
+
 // What a window drawn at half size needs to show its frames: the frame as GL
 // reads it, and the window-sized image it is stretched into.
 struct X11WindowSurface::HalfPresenter {
@@ -391,14 +411,8 @@ bool X11WindowSurface::CreateContext(int width, int height) {
         return false;
     }
     if (!HasContext()) {
-        XVisualInfo tmpl;
-        std::memset(&tmpl, 0, sizeof tmpl);
-        tmpl.visualid = VisualID(m_VisualId);
-        tmpl.screen = m_Screen;
-        int count = 0;
-        XVisualInfo* vi = XGetVisualInfo(m_pDisplay, VisualIDMask | VisualScreenMask, &tmpl, &count);
-        if (!vi || count < 1) {
-            if (vi) XFree(vi);
+        XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
+        if (!vi) {
             LogSend(kLogError, "X11WindowSurface -> the window's visual is unknown");
             return false;
         }
@@ -488,12 +502,7 @@ bool X11WindowSurface::SetHalfResolution(bool half) {
     }
     // The frame is read from the back buffer, so it must not be the one shown.
     if (!HasContext() || m_bDestroyed || !m_bDoubleBuffered) return false;
-    XVisualInfo tmpl;
-    std::memset(&tmpl, 0, sizeof tmpl);
-    tmpl.visualid = VisualID(m_VisualId);
-    tmpl.screen = m_Screen;
-    int count = 0;
-    XVisualInfo* vi = XGetVisualInfo(m_pDisplay, VisualIDMask | VisualScreenMask, &tmpl, &count);
+    XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
     if (!vi) return false;
     std::unique_ptr<HalfPresenter> presenter(new HalfPresenter);
     presenter->display = m_pDisplay;
@@ -582,12 +591,7 @@ bool X11WindowSurface::ReadPixels(std::vector<u8>& rgba) {
 bool X11WindowSurface::MakeSharedContextCurrent() {
     if (!HasContext() || m_bDestroyed) return false;
     if (!m_pSharedContext) {
-        XVisualInfo tmpl;
-        std::memset(&tmpl, 0, sizeof tmpl);
-        tmpl.visualid = VisualID(m_VisualId);
-        tmpl.screen = m_Screen;
-        int count = 0;
-        XVisualInfo* vi = XGetVisualInfo(m_pDisplay, VisualIDMask | VisualScreenMask, &tmpl, &count);
+        XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
         if (!vi) return false;
         m_pSharedContext = glXCreateContext(m_pDisplay, vi, m_pContext, True);
         XFree(vi);
