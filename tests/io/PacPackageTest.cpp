@@ -176,6 +176,27 @@ TEST_F(PackFixture, PacPackageReadsMembersBack) {
     pack->Release();
 }
 
+// An update may replace or remove the pack while it is mounted: the members
+// keep coming from the file whose directory was read.
+TEST_F(PackFixture, PacPackageKeepsReadingThePackItMounted) {
+    PacPackage* first = new PacPackage(m_Pack.c_str());
+    first->AddRef();
+    WriteBytes(m_Dir / "other", Pattern(7000, 5));
+    std::vector<PacPackage::Source> other = {{"two.bin", m_Dir / "other"}};
+    const std::string replacement = m_Dir / "replacement.pac";
+    ASSERT_TRUE(PacPackage::CreatePacPackage(other, replacement.c_str()));
+    ASSERT_EQ(std::rename(replacement.c_str(), m_Pack.c_str()), 0);
+    EXPECT_EQ(ReadMember(*first, "two.bin"), Pattern(5000, 2));
+    EXPECT_EQ(ReadMember(*first, "data\\one.txt"), Pattern(300, 1));
+    first->Release();
+
+    PacPackage* second = new PacPackage(m_Pack.c_str());
+    second->AddRef();
+    ASSERT_EQ(std::remove(m_Pack.c_str()), 0);
+    EXPECT_EQ(ReadMember(*second, "two.bin"), Pattern(7000, 5));
+    second->Release();
+}
+
 TEST_F(PackFixture, PacFileStaysInsideItsMember) {
     PacPackage* pack = new PacPackage(m_Pack.c_str());
     pack->AddRef();

@@ -21,7 +21,7 @@ const unsigned int kPacMaxNameLength = 128;
 /// Bytes of one directory entry besides its name: length, offset, size.
 const unsigned int kPacEntryFixedBytes = 10;
 
-/// Complements size bytes in place, word at a time.
+/// Complements size bytes in place.
 void ComplementBytes(void* data, size_t size);
 /// Writes the complement of size bytes of src to dst; the ranges must not overlap.
 void ComplementCopy(void* dst, const void* src, size_t size);

@@ -189,17 +189,31 @@ bool WriteCoded_u32(SimpleFile& file, const void* data, unsigned int count) {
     return WriteCoded(file, data, count * 4);
 }
 
-PacPackage::PacFile::PacFile(const char* packPath, u32 offset, u32 size) : m_Offset(offset), m_Size(size) {
-    if (!m_File.Open(packPath, "rb")) LogSend(kLogError, "Can't open resource (pac) file %s", packPath);
+namespace {
+
+// Close-on-exec: a pack handle has no business in a program this one starts.
+std::shared_ptr<SimpleFile> OpenPack(const char* path) {
+    auto pack = std::make_shared<SimpleFile>();
+    if (!pack->Open(path, "rbe")) return nullptr;
+    return pack;
 }
 
-PacPackage::PacFile::~PacFile() { m_File.Close(); }
+}  // namespace
+
+PacPackage::PacFile::PacFile(const char* packPath, u32 offset, u32 size)
+    : PacFile(OpenPack(packPath), offset, size) {
+    if (!IsOpen()) LogSend(kLogError, "Can't open resource (pac) file %s", packPath);
+}
+
+PacPackage::PacFile::PacFile(std::shared_ptr<SimpleFile> pack, u32 offset, u32 size)
+    : m_pPack(std::move(pack)), m_Offset(offset), m_Size(size) {
+    if (m_pPack && m_pPack->IsOpen()) m_Descriptor = fileno(m_pPack->GetHandle());
+}
 
 unsigned int PacPackage::PacFile::ReadAt(unsigned char* out, unsigned int size) {
-    const int fd = fileno(m_File.GetHandle());
     unsigned int got = 0;
     while (got < size) {
-        const ssize_t n = pread(fd, out + got, size - got, off_t(m_Offset) + off_t(m_Position) + off_t(got));
+        const ssize_t n = pread(m_Descriptor, out + got, size - got, off_t(m_Offset) + off_t(m_Position) + off_t(got));
         if (n < 0 && errno == EINTR) continue;
         // A pack shorter than its directory says ends the member early.
         if (n <= 0) break;
@@ -219,7 +233,7 @@ bool PacPackage::PacFile::FillWindow() {
 }
 
 unsigned int PacPackage::PacFile::Read(void* buffer, unsigned int size) {
-    if (!m_File.IsOpen() || !buffer || m_Position >= m_Size) return 0;
+    if (!IsOpen() || !buffer || m_Position >= m_Size) return 0;
     const unsigned int left = m_Size - m_Position;
     const unsigned int want = size < left ? size : left;
     unsigned char* out = static_cast<unsigned char*>(buffer);
@@ -264,18 +278,16 @@ unsigned int PacPackage::PacFile::Seek(int offset, int origin) {
 
 bool PacPackage::PacFile::IsEnd() { return m_Position >= m_Size; }
 
-PacPackage::PacPackage(const char* path) : Package(path ? path : "") {
-    SimpleFile file;
-    if (!file.Open(m_Name.c_str(), "rb")) {
+PacPackage::PacPackage(const char* path) : Package(path ? path : ""), m_pPack(OpenPack(m_Name.c_str())) {
+    if (!m_pPack) {
         LogSend(kLogWarning, "PacPackage -> package definition file not found (%s)", m_Name.c_str());
         m_Name += " (!)";
         return;
     }
-    const u32 fileSize = GetPackFileSize(file);
+    const u32 fileSize = GetPackFileSize(*m_pPack);
     const std::vector<PacDirectoryEntry> entries =
-        ReadPacDirectory(file, fileSize, "PacPackage", m_Name.c_str());
+        ReadPacDirectory(*m_pPack, fileSize, "PacPackage", m_Name.c_str());
     FillDirectory(entries, fileSize, "PacPackage", m_Name.c_str(), m_Directory);
-    file.Close();
 }
 
 void PacPackage::FillDirectory(const std::vector<PacDirectoryEntry>& entries, u32 fileSize, const char* owner,
@@ -307,10 +319,7 @@ File* PacPackage::OpenFile(const char* name) {
     if (!name) return nullptr;
     auto it = m_Directory.find(name);
     if (it == m_Directory.end()) return nullptr;
-    PacFile* f = new PacFile(m_Name.c_str(), it->second.offset, it->second.size);
-    if (f->IsOpen()) return f;
-    delete f;
-    return nullptr;
+    return new PacFile(m_pPack, it->second.offset, it->second.size);
 }
 
 bool PacPackage::CreatePacPackage(std::list<std::string>& files, const char* packPath) {

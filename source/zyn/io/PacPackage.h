@@ -1,7 +1,9 @@
 // Packages over a pack file read from disk on demand, and the writers that
 // make pack files. The object name is the pack file's path. The directory is
-// read once by the constructor; members are read when opened, each stream
-// with its own handle, so members may be read on different threads at once.
+// read once by the constructor, which keeps the pack open: every stream reads
+// through that one handle at explicit positions, so members may be read on
+// different threads at once, and a pack replaced on disk after mounting is
+// not mixed with the directory read from the old one.
 #pragma once
 
 #include <list>
@@ -36,8 +38,9 @@ public:
     public:
         /// Opens its own handle on the pack; logs an error when it cannot.
         PacFile(const char* packPath, u32 offset, u32 size);
-        ~PacFile() override;
-        bool IsOpen() const { return m_File.IsOpen(); }
+        /// Reads through a handle shared with the package and its other streams.
+        PacFile(std::shared_ptr<SimpleFile> pack, u32 offset, u32 size);
+        bool IsOpen() const { return m_Descriptor >= 0; }
 
         /// At most the bytes left in the member.
         unsigned int Read(void* buffer, unsigned int size) override;
@@ -52,8 +55,10 @@ public:
         bool FillWindow();
 
         // Read only at explicit positions (pread), never through stdio: no
-        // seek, no stdio buffer, and the handle's own position is never used.
-        SimpleFile m_File;
+        // seek, no stdio buffer, and the handle's own position is never used,
+        // which is what lets streams share it.
+        std::shared_ptr<SimpleFile> m_pPack;
+        int m_Descriptor = -1;
         u32 m_Offset;
         u32 m_Size;
         u32 m_Position = 0;
@@ -98,6 +103,8 @@ public:
 
 private:
     Directory m_Directory;
+    // Open from mounting on; null when the pack could not be opened.
+    std::shared_ptr<SimpleFile> m_pPack;
 };
 
 /// Writers of complemented bytes: each byte b of data, in memory order, is
