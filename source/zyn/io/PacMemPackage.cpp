@@ -12,8 +12,10 @@ namespace Zyn {
 ZYN_IMPLEMENT_CLASS(PacMemPackage, "PacMemPackage", &PacMemPackage::StaticCreate, nullptr, nullptr, Package)
 
 PacMemPackage::PacMemPackage(const char* path) : Package(path ? path : "") {
-    SimpleFile file;
-    if (!file.Open(m_Name.c_str(), "rb")) {
+    // Kept open while members are streamed, as PacPackage keeps its pack.
+    auto pack = std::make_shared<SimpleFile>();
+    SimpleFile& file = *pack;
+    if (!file.Open(m_Name.c_str(), "rbe")) {
         LogSend(kLogWarning, "PacPackage -> package definition file not found (%s)", m_Name.c_str());
         m_Name += " (!)";
         return;
@@ -31,6 +33,7 @@ PacMemPackage::PacMemPackage(const char* path) : Package(path ? path : "") {
     // told whether the whole data region is present.
     PacPackage::FillDirectory(entries, fileSize, "PacMemPackage", m_Name.c_str(), m_Directory);
     if (m_Directory.empty()) return;
+    m_pPack = pack;
 
     if (fileSize < last) {
         LogSend(kLogError, "Could not read pac file into memory (too small size): %s", m_Name.c_str());
@@ -54,6 +57,7 @@ PacMemPackage::PacMemPackage(const char* path) : Package(path ? path : "") {
     ComplementBytes(data, dataSize);
     for (auto& entry : m_Directory) entry.second.offset -= first;
     m_pData = data;
+    m_pPack.reset();
 }
 
 PacMemPackage::~PacMemPackage() { delete[] m_pData; }
@@ -65,10 +69,7 @@ File* PacMemPackage::OpenFile(const char* name) {
     if (m_pData)
         return new MemoryFile(static_cast<const unsigned char*>(m_pData) + it->second.offset,
                               it->second.size);
-    PacPackage::PacFile* f = new PacPackage::PacFile(m_Name.c_str(), it->second.offset, it->second.size);
-    if (f->IsOpen()) return f;
-    delete f;
-    return nullptr;
+    return new PacPackage::PacFile(m_pPack, it->second.offset, it->second.size);
 }
 
 }  // namespace Zyn

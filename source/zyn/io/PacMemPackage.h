@@ -29,6 +29,8 @@ private:
     PacPackage::Directory m_Directory;
     // The decoded data region; null while streaming. Owned.
     unsigned char* m_pData = nullptr;
+    // The pack, open while streaming.
+    std::shared_ptr<SimpleFile> m_pPack;
 };
 
 }  // namespace Zyn

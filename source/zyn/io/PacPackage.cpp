@@ -213,7 +213,8 @@ PacPackage::PacFile::PacFile(std::shared_ptr<SimpleFile> pack, u32 offset, u32 s
 unsigned int PacPackage::PacFile::ReadAt(unsigned char* out, unsigned int size) {
     unsigned int got = 0;
     while (got < size) {
-        const ssize_t n = pread(m_Descriptor, out + got, size - got, off_t(m_Offset) + off_t(m_Position) + off_t(got));
+        const ssize_t n =
+            pread(m_Descriptor, out + got, size - got, off_t(m_Offset) + off_t(m_Position) + off_t(got));
         if (n < 0 && errno == EINTR) continue;
         // A pack shorter than its directory says ends the member early.
         if (n <= 0) break;
