@@ -13,13 +13,13 @@ ZYN_IMPLEMENT_CLASS(PacMemPackage, "PacMemPackage", &PacMemPackage::StaticCreate
 
 PacMemPackage::PacMemPackage(const char* path) : Package(path ? path : "") {
     // Kept open while members are streamed, as PacPackage keeps its pack.
-    auto pack = std::make_shared<SimpleFile>();
-    SimpleFile& file = *pack;
-    if (!file.Open(m_Name.c_str(), "rbe")) {
+    const std::shared_ptr<SimpleFile> pack = PacPackage::OpenPackFile(m_Name.c_str());
+    if (!pack) {
         LogSend(kLogWarning, "PacPackage -> package definition file not found (%s)", m_Name.c_str());
         m_Name += " (!)";
         return;
     }
+    SimpleFile& file = *pack;
     const u32 fileSize = PacPackage::GetPackFileSize(file);
     const std::vector<PacDirectoryEntry> entries =
         ReadPacDirectory(file, fileSize, "PacMemPackage", m_Name.c_str());

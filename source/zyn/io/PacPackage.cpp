@@ -189,19 +189,15 @@ bool WriteCoded_u32(SimpleFile& file, const void* data, unsigned int count) {
     return WriteCoded(file, data, count * 4);
 }
 
-namespace {
-
-// Close-on-exec: a pack handle has no business in a program this one starts.
-std::shared_ptr<SimpleFile> OpenPack(const char* path) {
+std::shared_ptr<SimpleFile> PacPackage::OpenPackFile(const char* path) {
+    // Close-on-exec: a pack handle has no business in a program this one starts.
     auto pack = std::make_shared<SimpleFile>();
     if (!pack->Open(path, "rbe")) return nullptr;
     return pack;
 }
 
-}  // namespace
-
 PacPackage::PacFile::PacFile(const char* packPath, u32 offset, u32 size)
-    : PacFile(OpenPack(packPath), offset, size) {
+    : PacFile(OpenPackFile(packPath), offset, size) {
     if (!IsOpen()) LogSend(kLogError, "Can't open resource (pac) file %s", packPath);
 }
 
@@ -279,7 +275,7 @@ unsigned int PacPackage::PacFile::Seek(int offset, int origin) {
 
 bool PacPackage::PacFile::IsEnd() { return m_Position >= m_Size; }
 
-PacPackage::PacPackage(const char* path) : Package(path ? path : ""), m_pPack(OpenPack(m_Name.c_str())) {
+PacPackage::PacPackage(const char* path) : Package(path ? path : ""), m_pPack(OpenPackFile(m_Name.c_str())) {
     if (!m_pPack) {
         LogSend(kLogWarning, "PacPackage -> package definition file not found (%s)", m_Name.c_str());
         m_Name += " (!)";

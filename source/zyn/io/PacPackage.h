@@ -98,6 +98,8 @@ public:
     /// (a name stored twice: the later entry wins); logs and drops the others.
     static void FillDirectory(const std::vector<PacDirectoryEntry>& entries, u32 fileSize, const char* owner,
                               const char* path, Directory& out);
+    /// The pack at path opened for reading, to be shared by its streams; null when it cannot be.
+    static std::shared_ptr<SimpleFile> OpenPackFile(const char* path);
     /// Size of the open pack, clamped to 32 bits; the position is put back at the start.
     static u32 GetPackFileSize(SimpleFile& file);
 

@@ -454,12 +454,8 @@ bool X11WindowSurface::CreateContext(int width, int height) {
 
 void X11WindowSurface::DestroyContext() {
     if (!m_pDisplay) return;
-    if (m_pHalf) {
-        // A new context draws at the window's size until asked again.
-        delete m_pHalf;
-        m_pHalf = nullptr;
-        m_bResized = true;
-    }
+    // A new context draws at the window's size until asked again.
+    SetHalfResolution(false);
     if (m_pSharedContext) glXDestroyContext(m_pDisplay, m_pSharedContext);
     m_pSharedContext = nullptr;
     if (m_Pbuffer) glXDestroyPbuffer(m_pDisplay, GLXPbuffer(m_Pbuffer));
