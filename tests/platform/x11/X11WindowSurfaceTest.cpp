@@ -2,6 +2,7 @@
 // installed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -21,6 +22,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <GL/gl.h>
+#include <GL/glx.h>
 
 using namespace Zyn;
 using ZynTest::KeepGlDriverLoaded;
@@ -338,4 +340,104 @@ TEST_F(X11WindowFixture, WorkerTextureIsSeenByTheWindowContext) {
     EXPECT_EQ(back[0], 7);
     EXPECT_EQ(back[2], 9);
     glDeleteTextures(1, &tex);
+}
+
+// EGL draws unless GLX is asked for, on our own window and on a daemon's
+// window of any 24-bit true-colour visual (EGL lists one visual of each kind;
+// a daemon may have chosen another of the same layout, even one GLX offers
+// single-buffered only). Each binding also gives the worker a context that
+// shares the window's textures.
+TEST_F(X11WindowFixture, EachBindingDrawsOnOwnAndForeignWindowsOfEveryTrueColourVisual) {
+    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()), &XCloseDisplay);
+    Display* daemon = connection.get();
+    ASSERT_TRUE(daemon);
+    XVisualInfo tmpl = {};
+    tmpl.screen = DefaultScreen(daemon);
+    tmpl.depth = 24;
+    tmpl.c_class = TrueColor;
+    int count = 0;
+    std::unique_ptr<XVisualInfo, int (*)(void*)> visuals(
+        XGetVisualInfo(daemon, VisualScreenMask | VisualDepthMask | VisualClassMask, &tmpl, &count), XFree);
+    ASSERT_TRUE(visuals);
+    // The server's default visual and a few others are enough to tell.
+    const int windows = 1 + std::min(count, 4);
+
+    struct Binding {
+        const char* asked;  // ZYN_X11_GL
+        bool egl;
+    };
+    struct Unset {
+        ~Unset() { unsetenv("ZYN_X11_GL"); }
+    } unsetAtEnd;
+    for (const Binding& binding : {Binding{nullptr, true}, Binding{"glx", false}}) {
+        if (binding.asked)
+            setenv("ZYN_X11_GL", binding.asked, 1);
+        else
+            unsetenv("ZYN_X11_GL");
+        for (int i = 0; i < windows; ++i) {
+            SCOPED_TRACE(std::string(binding.egl ? "EGL" : "GLX") + ", window " + std::to_string(i));
+            std::unique_ptr<X11WindowSurface> s;
+            Window foreign = 0;
+            Colormap colormap = 0;
+            if (i == 0) {
+                s.reset(X11WindowSurface::CreateOwnWindow("binding", 24, 20, ms_pServer->Name().c_str()));
+            } else {
+                XVisualInfo& v = visuals.get()[i - 1];
+                // Through GLX a single-buffered visual draws on the screen
+                // directly, and its frames do not read back.
+                int doubleBuffered = 0;
+                glXGetConfig(daemon, &v, GLX_DOUBLEBUFFER, &doubleBuffered);
+                if (!binding.egl && !doubleBuffered) continue;
+                XSetWindowAttributes swa = {};
+                swa.colormap = colormap = XCreateColormap(daemon, DefaultRootWindow(daemon), v.visual, AllocNone);
+                foreign = XCreateWindow(daemon, DefaultRootWindow(daemon), 0, 0, 24, 20, 0, v.depth, InputOutput,
+                                        v.visual, CWColormap | CWBorderPixel, &swa);
+                XMapWindow(daemon, foreign);
+                XSync(daemon, False);
+                s.reset(X11WindowSurface::AttachToWindow(foreign, ms_pServer->Name().c_str()));
+            }
+            ASSERT_TRUE(s);
+            ASSERT_TRUE(s->CreateContext(24, 20));
+            EXPECT_EQ(s->UsesEgl(), binding.egl);
+
+            GLuint tex = 0;
+            std::thread worker([&] {
+                if (!s->MakeSharedContextCurrent()) return;
+                glGenTextures(1, &tex);
+                glBindTexture(GL_TEXTURE_2D, tex);
+                const u8 texel[4] = {40, 160, 220, 255};
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+                s->DoneSharedContext();
+            });
+            worker.join();
+            ASSERT_TRUE(s->MakeCurrent());
+            ASSERT_EQ(glIsTexture(tex), GL_TRUE);
+            // The worker's texel over the whole window, swapped, and read back.
+            glViewport(0, 0, 24, 20);
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, tex);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glBegin(GL_QUADS);
+            glTexCoord2f(0.5f, 0.5f);
+            glVertex2f(-1.f, -1.f);
+            glVertex2f(1.f, -1.f);
+            glVertex2f(1.f, 1.f);
+            glVertex2f(-1.f, 1.f);
+            glEnd();
+            glDisable(GL_TEXTURE_2D);
+            std::vector<u8> rgba;
+            ASSERT_TRUE(s->ReadPixels(rgba));
+            ExpectCentreRgb(rgba, 24, 20, 40, 160, 220);
+            s->SwapBuffers();
+            glDeleteTextures(1, &tex);
+            EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+            s.reset();
+            if (foreign) XDestroyWindow(daemon, foreign);
+            if (colormap) XFreeColormap(daemon, colormap);
+        }
+    }
 }

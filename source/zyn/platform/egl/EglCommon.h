@@ -27,22 +27,23 @@ inline bool HasWord(const char* list, const char* word) {
 }
 
 /// An initialised display of `platform` for `native`, or EGL_NO_DISPLAY
-/// with the reason logged under `who`.
-inline EGLDisplay OpenDisplay(EGLenum platform, void* native, const char* who) {
+/// with the reason logged under `who` at `level` (lower for a caller that
+/// has another way to draw).
+inline EGLDisplay OpenDisplay(EGLenum platform, void* native, const char* who, int level = kLogError) {
     auto getPlatformDisplay =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) {
-        LogSend(kLogError, "%s -> eglGetPlatformDisplayEXT is not available", who);
+        LogSend(level, "%s -> eglGetPlatformDisplayEXT is not available", who);
         return EGL_NO_DISPLAY;
     }
     EGLDisplay display = getPlatformDisplay(platform, native, nullptr);
     if (display == EGL_NO_DISPLAY) {
-        LogSend(kLogError, "%s -> no EGL display for this platform", who);
+        LogSend(level, "%s -> no EGL display for this platform", who);
         return EGL_NO_DISPLAY;
     }
     EGLint major = 0, minor = 0;
     if (!eglInitialize(display, &major, &minor)) {
-        LogSend(kLogError, "%s -> eglInitialize failed (0x%x)", who, unsigned(eglGetError()));
+        LogSend(level, "%s -> eglInitialize failed (0x%x)", who, unsigned(eglGetError()));
         return EGL_NO_DISPLAY;
     }
     return display;

@@ -20,6 +20,7 @@
 #include <zyn/core/Root.h>
 #include <zyn/platform/internal/Backends.h>
 #include <zyn/platform/internal/Upscale.h>
+#include <zyn/platform/egl/EglCommon.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -27,6 +28,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
+#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
 
@@ -69,19 +71,6 @@ void InstallErrorHandler() {
         XSetErrorHandler(&OnXError);
         XSetIOErrorHandler(&OnDisplayLost);
     });
-}
-
-// Whole-word match: "GLX_EXT_swap_control_tear" must not count as
-// "GLX_EXT_swap_control".
-bool HasExtension(const char* list, const char* name) {
-    if (!list || !name) return false;
-    const size_t n = std::strlen(name);
-    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n) {
-        const bool startOk = p == list || p[-1] == ' ';
-        const bool endOk = p[n] == ' ' || p[n] == '\0';
-        if (startOk && endOk) return true;
-    }
-    return false;
 }
 
 const long kMapWaitMicroseconds = 2000000;
@@ -276,12 +265,268 @@ struct X11WindowSurface::HalfPresenter {
     }
 };
 
+// The window's GL context and how it is bound to the window: the frame
+// thread's context and, made on the worker's first upload, one sharing its
+// textures for the worker.
+struct X11WindowSurface::GlBinding {
+    virtual ~GlBinding() = default;
+    virtual bool IsEgl() const = 0;
+    virtual bool MakeCurrent() = 0;
+    virtual void Swap() = 0;
+    /// Needs the frame thread's context current.
+    virtual void SetSwapInterval(int interval) = 0;
+    virtual bool MakeSharedCurrent() = 0;
+    /// Uploads are complete once this returns.
+    virtual void DoneShared() = 0;
+    bool doubleBuffered = false;
+};
+
+struct X11WindowSurface::GlxBinding : GlBinding {
+    Display* display = nullptr;
+    int screen = 0;
+    Window window = 0;
+    unsigned long visualId = 0;
+    GLXContext context = nullptr;
+    GLXContext shared = nullptr;
+    GLXPbuffer pbuffer = 0;  // the worker's drawable
+
+    ~GlxBinding() override {
+        if (shared) glXDestroyContext(display, shared);
+        if (pbuffer) glXDestroyPbuffer(display, pbuffer);
+        if (context) {
+            if (glXGetCurrentContext() == context) glXMakeCurrent(display, None, nullptr);
+            glXDestroyContext(display, context);
+        }
+    }
+
+    bool Create() {
+        int major = 0, minor = 0;
+        if (!glXQueryVersion(display, &major, &minor)) {
+            LogSend(kLogError, "X11WindowSurface -> the display has no GLX");
+            return false;
+        }
+        XVisualInfo* vi = FindVisual(display, screen, visualId);
+        if (!vi) {
+            LogSend(kLogError, "X11WindowSurface -> the window's visual is unknown");
+            return false;
+        }
+        int useGl = 0, doubleBuffer = 0;
+        glXGetConfig(display, vi, GLX_USE_GL, &useGl);
+        glXGetConfig(display, vi, GLX_DOUBLEBUFFER, &doubleBuffer);
+        if (!useGl) {
+            XFree(vi);
+            LogSend(kLogError, "X11WindowSurface -> the window's visual does not support GL");
+            return false;
+        }
+        if (!doubleBuffer) LogSend(kLogWarning, "X11WindowSurface -> single-buffered visual, frames may flicker");
+        doubleBuffered = doubleBuffer != 0;
+        context = glXCreateContext(display, vi, nullptr, True);
+        XFree(vi);
+        if (!context) {
+            LogSend(kLogError, "X11WindowSurface -> glXCreateContext failed");
+            return false;
+        }
+        return true;
+    }
+
+    bool IsEgl() const override { return false; }
+
+    bool MakeCurrent() override {
+        if (glXGetCurrentContext() == context && glXGetCurrentDrawable() == window) return true;
+        Backends::ReleaseOtherContexts(Backends::Api::kGlx);
+        if (!glXMakeCurrent(display, window, context)) {
+            LogSend(kLogError, "X11WindowSurface -> glXMakeCurrent failed");
+            return false;
+        }
+        return true;
+    }
+
+    void Swap() override { glXSwapBuffers(display, window); }
+
+    void SetSwapInterval(int interval) override {
+        // Calling an entry point the server does not list crashes on some
+        // drivers (software Mesa under Xvfb): ask first.
+        const char* exts = glXQueryExtensionsString(display, screen);
+        // Whole words: "GLX_EXT_swap_control_tear" is another extension.
+        if (EglCommon::HasWord(exts, "GLX_EXT_swap_control")) {
+            auto fn = reinterpret_cast<PFNGLXSWAPINTERVALEXTPROC>(
+                glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));
+            if (fn) fn(display, window, interval);
+        } else if (EglCommon::HasWord(exts, "GLX_MESA_swap_control")) {
+            auto fn = reinterpret_cast<PFNGLXSWAPINTERVALMESAPROC>(
+                glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
+            if (fn) fn(unsigned(interval < 0 ? 0 : interval));
+        }
+    }
+
+    bool MakeSharedCurrent() override {
+        if (!shared) {
+            XVisualInfo* vi = FindVisual(display, screen, visualId);
+            if (!vi) return false;
+            shared = glXCreateContext(display, vi, context, True);
+            XFree(vi);
+            if (!shared) {
+                LogSend(kLogError, "X11WindowSurface -> shared context failed");
+                return false;
+            }
+            // A pbuffer of the same visual keeps the worker off the window.
+            int n = 0;
+            GLXFBConfig* configs = glXGetFBConfigs(display, screen, &n);
+            for (int i = 0; configs && i < n && !pbuffer; ++i) {
+                int visual = 0, drawable = 0;
+                glXGetFBConfigAttrib(display, configs[i], GLX_VISUAL_ID, &visual);
+                glXGetFBConfigAttrib(display, configs[i], GLX_DRAWABLE_TYPE, &drawable);
+                if (VisualID(visual) != VisualID(visualId) || !(drawable & GLX_PBUFFER_BIT)) continue;
+                const int attribs[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
+                pbuffer = glXCreatePbuffer(display, configs[i], attribs);
+            }
+            if (configs) XFree(configs);
+            XSync(display, False);
+            LogSend(kLogDebug, "X11WindowSurface -> worker context on %s", pbuffer ? "a pbuffer" : "the window");
+        }
+        const GLXDrawable drawable = pbuffer ? GLXDrawable(pbuffer) : GLXDrawable(window);
+        Backends::ReleaseOtherContexts(Backends::Api::kGlx);
+        if (!glXMakeCurrent(display, drawable, shared)) {
+            LogSend(kLogError, "X11WindowSurface -> shared context not current");
+            return false;
+        }
+        return true;
+    }
+
+    void DoneShared() override {
+        if (!shared || glXGetCurrentContext() != shared) return;
+        glFinish();
+        glXMakeCurrent(display, None, nullptr);
+    }
+};
+
+struct X11WindowSurface::EglBinding : GlBinding {
+    EGLDisplay egl = EGL_NO_DISPLAY;
+    EGLConfig config = nullptr;
+    EGLSurface surface = EGL_NO_SURFACE;
+    EGLContext context = EGL_NO_CONTEXT;
+    EGLContext shared = EGL_NO_CONTEXT;
+
+    ~EglBinding() override {
+        if (shared != EGL_NO_CONTEXT) eglDestroyContext(egl, shared);
+        if (context != EGL_NO_CONTEXT && eglGetCurrentContext() == context)
+            eglMakeCurrent(egl, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (context != EGL_NO_CONTEXT) eglDestroyContext(egl, context);
+        if (surface != EGL_NO_SURFACE) eglDestroySurface(egl, surface);
+    }
+
+    // The window's own visual, else one of the same depth and pixel layout
+    // (EGL lists one visual of each kind, and a daemon may have picked
+    // another); with a depth buffer where there is a choice, as GLX gives.
+    static EGLConfig ChooseConfig(EGLDisplay egl, Display* display, int screen, unsigned long visualId) {
+        const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+        EGLint count = 0;
+        if (!eglChooseConfig(egl, attribs, nullptr, 0, &count) || count < 1) return nullptr;
+        std::vector<EGLConfig> configs(static_cast<size_t>(count));
+        if (!eglChooseConfig(egl, attribs, configs.data(), count, &count)) return nullptr;
+        std::unique_ptr<XVisualInfo, int (*)(void*)> want(FindVisual(display, screen, visualId), XFree);
+        if (!want) return nullptr;
+        EGLConfig best = nullptr;
+        int bestScore = 0;
+        for (EGLint i = 0; i < count; ++i) {
+            EGLint id = 0, depth = 0;
+            eglGetConfigAttrib(egl, configs[size_t(i)], EGL_NATIVE_VISUAL_ID, &id);
+            eglGetConfigAttrib(egl, configs[size_t(i)], EGL_DEPTH_SIZE, &depth);
+            int score = 0;
+            if (VisualID(id) == VisualID(visualId)) {
+                score = 4;
+            } else if (id) {
+                std::unique_ptr<XVisualInfo, int (*)(void*)> vi(FindVisual(display, screen, VisualID(id)), XFree);
+                if (vi && vi->depth == want->depth && vi->c_class == want->c_class &&
+                    vi->red_mask == want->red_mask && vi->green_mask == want->green_mask &&
+                    vi->blue_mask == want->blue_mask)
+                    score = 2;
+            }
+            if (score && depth >= 16) ++score;
+            if (score > bestScore) {
+                best = configs[size_t(i)];
+                bestScore = score;
+            }
+        }
+        return best;
+    }
+
+    bool Create(Display* display, int screen, Window window, unsigned long visualId) {
+        config = ChooseConfig(egl, display, screen, visualId);
+        if (!config) {
+            LogSend(kLogInfo, "X11WindowSurface -> EGL has no configuration for the window's visual");
+            return false;
+        }
+        if (!eglBindAPI(EGL_OPENGL_API)) return false;
+        surface = eglCreateWindowSurface(egl, config, static_cast<EGLNativeWindowType>(window), nullptr);
+        if (surface == EGL_NO_SURFACE) {
+            LogSend(kLogInfo, "X11WindowSurface -> EGL cannot draw on the window (0x%x)", unsigned(eglGetError()));
+            return false;
+        }
+        context = eglCreateContext(egl, config, EGL_NO_CONTEXT, nullptr);
+        if (context == EGL_NO_CONTEXT) {
+            LogSend(kLogInfo, "X11WindowSurface -> eglCreateContext failed (0x%x)", unsigned(eglGetError()));
+            return false;
+        }
+        EGLint buffer = EGL_BACK_BUFFER;
+        eglQuerySurface(egl, surface, EGL_RENDER_BUFFER, &buffer);
+        doubleBuffered = buffer == EGL_BACK_BUFFER;
+        if (!doubleBuffered) LogSend(kLogWarning, "X11WindowSurface -> single-buffered surface, frames may flicker");
+        return true;
+    }
+
+    bool IsEgl() const override { return true; }
+
+    bool MakeCurrent() override {
+        if (eglGetCurrentContext() == context && eglGetCurrentSurface(EGL_DRAW) == surface) return true;
+        Backends::ReleaseOtherContexts(Backends::Api::kEgl);
+        eglBindAPI(EGL_OPENGL_API);
+        if (!eglMakeCurrent(egl, surface, surface, context)) {
+            LogSend(kLogError, "X11WindowSurface -> eglMakeCurrent failed (0x%x)", unsigned(eglGetError()));
+            return false;
+        }
+        return true;
+    }
+
+    void Swap() override { eglSwapBuffers(egl, surface); }
+
+    void SetSwapInterval(int interval) override { eglSwapInterval(egl, interval < 0 ? 0 : interval); }
+
+    bool MakeSharedCurrent() override {
+        if (shared == EGL_NO_CONTEXT) {
+            if (!EglCommon::HasWord(eglQueryString(egl, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context"))
+                return false;
+            eglBindAPI(EGL_OPENGL_API);
+            shared = eglCreateContext(egl, config, context, nullptr);
+            if (shared == EGL_NO_CONTEXT) {
+                LogSend(kLogError, "X11WindowSurface -> shared context failed (0x%x)", unsigned(eglGetError()));
+                return false;
+            }
+        }
+        Backends::ReleaseOtherContexts(Backends::Api::kEgl);
+        eglBindAPI(EGL_OPENGL_API);
+        if (!eglMakeCurrent(egl, EGL_NO_SURFACE, EGL_NO_SURFACE, shared)) {
+            LogSend(kLogError, "X11WindowSurface -> shared context not current (0x%x)", unsigned(eglGetError()));
+            return false;
+        }
+        return true;
+    }
+
+    void DoneShared() override {
+        if (shared == EGL_NO_CONTEXT || eglGetCurrentContext() != shared) return;
+        glFinish();
+        eglMakeCurrent(egl, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    }
+};
+
 X11WindowSurface::~X11WindowSurface() {
     DestroyContext();
     if (!m_pDisplay) return;
     if (m_bOwnWindow && m_Window && !m_bDestroyed) XDestroyWindow(m_pDisplay, m_Window);
     if (m_BlankCursor) XFreeCursor(m_pDisplay, m_BlankCursor);
     if (m_Colormap) XFreeColormap(m_pDisplay, m_Colormap);
+    // The EGL display talks over our connection: it goes first.
+    if (m_pEgl) eglTerminate(m_pEgl);
     XCloseDisplay(m_pDisplay);
 }
 
@@ -323,11 +568,6 @@ bool X11WindowSurface::OpenDisplay(const char* displayName) {
     }
     m_Screen = DefaultScreen(m_pDisplay);
     m_fContentScale = ReadContentScale(m_pDisplay, m_Screen);
-    int major = 0, minor = 0;
-    if (!glXQueryVersion(m_pDisplay, &major, &minor)) {
-        LogSend(kLogError, "X11WindowSurface -> the display has no GLX");
-        return false;
-    }
     // Held keys then repeat as presses only, which Root already ignores.
     Bool supported = False;
     XkbSetDetectableAutoRepeat(m_pDisplay, True, &supported);
@@ -339,11 +579,25 @@ bool X11WindowSurface::CreateWindow(const char* title, int width, int height) {
         LogSend(kLogError, "X11WindowSurface -> bad window size %d x %d", width, height);
         return false;
     }
-    int doubleAttribs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
-                           8,        GLX_DEPTH_SIZE,   16,           None};
-    int singleAttribs[] = {GLX_RGBA, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
-    XVisualInfo* vi = glXChooseVisual(m_pDisplay, m_Screen, doubleAttribs);
-    if (!vi) vi = glXChooseVisual(m_pDisplay, m_Screen, singleAttribs);
+    XVisualInfo* vi = nullptr;
+    if (EGLDisplay egl = Egl()) {
+        const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                  EGL_RED_SIZE,     8,              EGL_GREEN_SIZE,      8,
+                                  EGL_BLUE_SIZE,    8,              EGL_DEPTH_SIZE,      16,
+                                  EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint count = 0, id = 0;
+        if (eglChooseConfig(egl, attribs, &config, 1, &count) && count == 1 &&
+            eglGetConfigAttrib(egl, config, EGL_NATIVE_VISUAL_ID, &id) && id)
+            vi = FindVisual(m_pDisplay, m_Screen, VisualID(id));
+    }
+    if (!vi) {
+        int doubleAttribs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
+                               8,        GLX_DEPTH_SIZE,   16,           None};
+        int singleAttribs[] = {GLX_RGBA, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
+        vi = glXChooseVisual(m_pDisplay, m_Screen, doubleAttribs);
+        if (!vi) vi = glXChooseVisual(m_pDisplay, m_Screen, singleAttribs);
+    }
     if (!vi) {
         LogSend(kLogError, "X11WindowSurface -> no GL visual on this display");
         return false;
@@ -411,28 +665,21 @@ bool X11WindowSurface::CreateContext(int width, int height) {
         return false;
     }
     if (!HasContext()) {
-        XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
-        if (!vi) {
-            LogSend(kLogError, "X11WindowSurface -> the window's visual is unknown");
-            return false;
+        if (EGLDisplay egl = Egl()) {
+            std::unique_ptr<EglBinding> binding(new EglBinding);
+            binding->egl = egl;
+            if (binding->Create(m_pDisplay, m_Screen, m_Window, m_VisualId)) m_pGl = binding.release();
         }
-        int useGl = 0, doubleBuffer = 0;
-        glXGetConfig(m_pDisplay, vi, GLX_USE_GL, &useGl);
-        glXGetConfig(m_pDisplay, vi, GLX_DOUBLEBUFFER, &doubleBuffer);
-        if (!useGl) {
-            XFree(vi);
-            LogSend(kLogError, "X11WindowSurface -> the window's visual does not support GL");
-            return false;
+        if (!m_pGl) {
+            std::unique_ptr<GlxBinding> binding(new GlxBinding);
+            binding->display = m_pDisplay;
+            binding->screen = m_Screen;
+            binding->window = m_Window;
+            binding->visualId = m_VisualId;
+            if (!binding->Create()) return false;
+            m_pGl = binding.release();
         }
-        if (!doubleBuffer)
-            LogSend(kLogWarning, "X11WindowSurface -> single-buffered visual, frames may flicker");
-        m_bDoubleBuffered = doubleBuffer != 0;
-        m_pContext = glXCreateContext(m_pDisplay, vi, nullptr, True);
-        XFree(vi);
-        if (!m_pContext) {
-            LogSend(kLogError, "X11WindowSurface -> glXCreateContext failed");
-            return false;
-        }
+        LogSend(kLogDebug, "X11WindowSurface -> drawing through %s", m_pGl->IsEgl() ? "EGL" : "GLX");
     }
     if (m_bOwnWindow && (width != GetWidth() || height != GetHeight())) {
         // Sizes are asked for in drawn pixels.
@@ -456,34 +703,38 @@ void X11WindowSurface::DestroyContext() {
     if (!m_pDisplay) return;
     // A new context draws at the window's size until asked again.
     SetHalfResolution(false);
-    if (m_pSharedContext) glXDestroyContext(m_pDisplay, m_pSharedContext);
-    m_pSharedContext = nullptr;
-    if (m_Pbuffer) glXDestroyPbuffer(m_pDisplay, GLXPbuffer(m_Pbuffer));
-    m_Pbuffer = 0;
-    if (m_pContext) {
-        if (glXGetCurrentContext() == m_pContext) glXMakeCurrent(m_pDisplay, None, nullptr);
-        glXDestroyContext(m_pDisplay, m_pContext);
+    delete m_pGl;
+    m_pGl = nullptr;
+}
+
+bool X11WindowSurface::UsesEgl() const { return m_pGl && m_pGl->IsEgl(); }
+
+void* X11WindowSurface::Egl() {
+    if (!m_bEglTried && m_pDisplay) {
+        m_bEglTried = true;
+        const char* api = std::getenv("ZYN_X11_GL");
+        if (api && std::strcmp(api, "glx") == 0) {
+            LogSend(kLogInfo, "X11WindowSurface -> GLX asked for (ZYN_X11_GL=glx)");
+        } else {
+            // GLX is still there to draw through: not worth more than a note.
+            const EGLDisplay egl = EglCommon::OpenDisplay(EGL_PLATFORM_X11_KHR, m_pDisplay, "X11WindowSurface", kLogInfo);
+            if (egl != EGL_NO_DISPLAY) m_pEgl = egl;
+        }
     }
-    m_pContext = nullptr;
+    return m_pEgl;
 }
 
 bool X11WindowSurface::MakeCurrent() {
     if (!HasContext() || m_bDestroyed) return false;
-    if (glXGetCurrentContext() == m_pContext && glXGetCurrentDrawable() == m_Window) return true;
-    Backends::ReleaseOtherContexts(Backends::Api::kGlx);
-    if (!glXMakeCurrent(m_pDisplay, m_Window, m_pContext)) {
-        LogSend(kLogError, "X11WindowSurface -> glXMakeCurrent failed");
-        return false;
-    }
-    return true;
+    return m_pGl->MakeCurrent();
 }
 
 void X11WindowSurface::SwapBuffers() {
     if (!HasContext() || m_bDestroyed) return;
     if (m_pHalf)
         PresentHalf();
-    else if (m_bDoubleBuffered)
-        glXSwapBuffers(m_pDisplay, m_Window);
+    else if (m_pGl->doubleBuffered)
+        m_pGl->Swap();
     else
         glFlush();
 }
@@ -497,7 +748,7 @@ bool X11WindowSurface::SetHalfResolution(bool half) {
         return true;
     }
     // The frame is read from the back buffer, so it must not be the one shown.
-    if (!HasContext() || m_bDestroyed || !m_bDoubleBuffered) return false;
+    if (!HasContext() || m_bDestroyed || !m_pGl->doubleBuffered) return false;
     XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
     if (!vi) return false;
     std::unique_ptr<HalfPresenter> presenter(new HalfPresenter);
@@ -550,19 +801,8 @@ void X11WindowSurface::PresentHalf() {
 }
 
 void X11WindowSurface::SetSwapInterval(int interval) {
-    if (!HasContext() || m_bDestroyed) return;
-    // Calling an entry point the server does not list crashes on some
-    // drivers (software Mesa under Xvfb): ask first.
-    const char* exts = glXQueryExtensionsString(m_pDisplay, m_Screen);
-    if (HasExtension(exts, "GLX_EXT_swap_control")) {
-        auto fn = reinterpret_cast<PFNGLXSWAPINTERVALEXTPROC>(
-            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));
-        if (fn) fn(m_pDisplay, m_Window, interval);
-    } else if (HasExtension(exts, "GLX_MESA_swap_control")) {
-        auto fn = reinterpret_cast<PFNGLXSWAPINTERVALMESAPROC>(
-            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
-        if (fn) fn(unsigned(interval < 0 ? 0 : interval));
-    }
+    if (!MakeCurrent()) return;
+    m_pGl->SetSwapInterval(interval);
 }
 
 bool X11WindowSurface::ReadPixels(std::vector<u8>& rgba) {
@@ -572,7 +812,7 @@ bool X11WindowSurface::ReadPixels(std::vector<u8>& rgba) {
     const size_t stride = size_t(width) * 4;
     std::vector<u8> raw(stride * size_t(height));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(m_bDoubleBuffered ? GL_BACK : GL_FRONT);
+    glReadBuffer(m_pGl->doubleBuffered ? GL_BACK : GL_FRONT);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
     rgba.resize(raw.size());
     // GL hands the rows bottom-up.
@@ -586,45 +826,12 @@ bool X11WindowSurface::ReadPixels(std::vector<u8>& rgba) {
 
 bool X11WindowSurface::MakeSharedContextCurrent() {
     if (!HasContext() || m_bDestroyed) return false;
-    if (!m_pSharedContext) {
-        XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
-        if (!vi) return false;
-        m_pSharedContext = glXCreateContext(m_pDisplay, vi, m_pContext, True);
-        XFree(vi);
-        if (!m_pSharedContext) {
-            LogSend(kLogError, "X11WindowSurface -> shared context failed");
-            return false;
-        }
-        // A pbuffer of the same visual keeps the worker off the window.
-        int n = 0;
-        GLXFBConfig* configs = glXGetFBConfigs(m_pDisplay, m_Screen, &n);
-        for (int i = 0; configs && i < n && !m_Pbuffer; ++i) {
-            int visual = 0, drawable = 0;
-            glXGetFBConfigAttrib(m_pDisplay, configs[i], GLX_VISUAL_ID, &visual);
-            glXGetFBConfigAttrib(m_pDisplay, configs[i], GLX_DRAWABLE_TYPE, &drawable);
-            if (VisualID(visual) != VisualID(m_VisualId) || !(drawable & GLX_PBUFFER_BIT)) continue;
-            const int attribs[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
-            m_Pbuffer = glXCreatePbuffer(m_pDisplay, configs[i], attribs);
-        }
-        if (configs) XFree(configs);
-        XSync(m_pDisplay, False);
-        LogSend(kLogDebug, "X11WindowSurface -> worker context on %s",
-                m_Pbuffer ? "a pbuffer" : "the window");
-    }
-    const GLXDrawable drawable = m_Pbuffer ? GLXDrawable(m_Pbuffer) : GLXDrawable(m_Window);
-    Backends::ReleaseOtherContexts(Backends::Api::kGlx);
-    if (!glXMakeCurrent(m_pDisplay, drawable, m_pSharedContext)) {
-        LogSend(kLogError, "X11WindowSurface -> shared context not current");
-        return false;
-    }
-    return true;
+    return m_pGl->MakeSharedCurrent();
 }
 
 void X11WindowSurface::DoneSharedContext() {
-    if (!m_pDisplay || !m_pSharedContext || glXGetCurrentContext() != m_pSharedContext) return;
     // Uploads must be complete before the main context samples them.
-    glFinish();
-    glXMakeCurrent(m_pDisplay, None, nullptr);
+    if (m_pGl) m_pGl->DoneShared();
 }
 
 void X11WindowSurface::ShowCursor(bool show) {

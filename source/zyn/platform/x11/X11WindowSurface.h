@@ -1,7 +1,10 @@
-// The X11 backend: a window with a double-buffered GLX context, either a
+// The X11 backend: a window with a double-buffered GL context, either a
 // window of our own (the preview) or a foreign one given by id (a screen saver
 // daemon's window, or the root window). The context is built from the
-// window's own visual, so a foreign window needs no re-parenting. Reached
+// window's own visual, so a foreign window needs no re-parenting. It is bound
+// to the window through EGL, whose driver set-up is the quicker one (a
+// daemon's user waits for the first frame), else through GLX; ZYN_X11_GL=glx
+// in the environment asks for GLX. Reached
 // through CreateWindowSurface; only the platform layer and its tests include
 // this header. Frame thread only, except MakeSharedContextCurrent and
 // DoneSharedContext.
@@ -10,7 +13,6 @@
 #include <zyn/platform/WindowSurface.h>
 
 struct _XDisplay;
-struct __GLXcontextRec;
 
 namespace Zyn {
 
@@ -42,11 +44,11 @@ public:
     /// resized to the request.
     bool CreateContext(int width, int height) override;
     void DestroyContext() override;
-    bool HasContext() const override { return m_pContext != nullptr; }
+    bool HasContext() const override { return m_pGl != nullptr; }
     bool MakeCurrent() override;
     void SwapBuffers() override;
-    /// Only when the server lists GLX_EXT_swap_control or
-    /// GLX_MESA_swap_control; otherwise nothing.
+    /// Through EGL, or GLX's swap-control extensions where the server lists
+    /// them; otherwise nothing.
     void SetSwapInterval(int interval) override;
     /// The drawn size: the window's, or half of it, rounded up.
     int GetWidth() const override { return m_pHalf ? (m_Width + 1) / 2 : m_Width; }
@@ -55,9 +57,11 @@ public:
     /// front one is not readable on every driver), top row first, alpha 255,
     /// at the drawn size. Call it before SwapBuffers.
     bool ReadPixels(std::vector<u8>& rgba) override;
-    /// The worker's context shares textures with the main one and is made
-    /// current on a 1 × 1 pbuffer of the window's visual where GLX offers
-    /// one, else on the window itself (it never draws, it only uploads).
+    /// The worker's context shares textures with the main one. It never
+    /// draws, it only uploads: through EGL it has no surface (false where
+    /// EGL cannot do without one); through GLX it is made current on a
+    /// 1 × 1 pbuffer of the window's visual where GLX offers one, else on
+    /// the window itself.
     bool MakeSharedContextCurrent() override;
     void DoneSharedContext() override;
     /// Our own window only: a daemon's window keeps its owner's cursor.
@@ -81,6 +85,10 @@ public:
     /// Xft.dpi when the desktop sets it, else the screen's physical size.
     float GetContentScale() const override { return m_fContentScale; }
 
+    /// True when the context is bound through EGL, false through GLX or
+    /// without a context.
+    bool UsesEgl() const;
+
     /// Borrowed.
     _XDisplay* GetDisplay() const { return m_pDisplay; }
     unsigned long GetWindow() const { return m_Window; }
@@ -92,8 +100,14 @@ private:
     bool CreateWindow(const char* title, int width, int height);
     void HandleKey(void* xevent, bool down);
     void PresentHalf();
+    /// The X11 display's EGL display, initialised on first use; null where
+    /// EGL cannot draw on it or GLX is asked for.
+    void* Egl();
 
     struct HalfPresenter;
+    struct GlBinding;
+    struct GlxBinding;
+    struct EglBinding;
 
     _XDisplay* m_pDisplay = nullptr;  // owned connection
     int m_Screen = 0;
@@ -102,12 +116,11 @@ private:
     unsigned long m_VisualId = 0;
     unsigned long m_WmDeleteWindow = 0;
     unsigned long m_BlankCursor = 0;  // owned, made on first hide
-    unsigned long m_Pbuffer = 0;      // owned, the worker's drawable
-    __GLXcontextRec* m_pContext = nullptr;
-    __GLXcontextRec* m_pSharedContext = nullptr;
+    GlBinding* m_pGl = nullptr;        // owned: the contexts
+    void* m_pEgl = nullptr;            // owned (EGLDisplay), made on first use
+    bool m_bEglTried = false;
     HalfPresenter* m_pHalf = nullptr;  // owned, while drawing at half size
     bool m_bOwnWindow = false;
-    bool m_bDoubleBuffered = false;
     bool m_bDestroyed = false;
     bool m_bCloseRequested = false;
     bool m_bResized = false;
