@@ -57,9 +57,10 @@ trap cleanup EXIT INT TERM
 # gets the wall-clock time at which the first frame was handed to the X
 # server (the end of the first swap), so that no polling process competes
 # with the hack while it starts.
-# Our hack swaps through GLX; Debian's XScreenSaver 6 hacks through EGL. At
-# low detail ours puts its stretched frames on the window itself: an image
-# put outside a swap is a frame too (Mesa's own puts happen inside one).
+# Both hacks swap through EGL (ours through GLX where EGL cannot draw, or
+# with ZYN_X11_GL=glx). At low detail ours puts its stretched frames on the
+# window itself: an image put outside a swap is a frame too (Mesa's own puts
+# happen inside one).
 cat >"$work/swapcount.c" <<'EOF'
 #define _GNU_SOURCE
 #include <dlfcn.h>
