@@ -345,8 +345,9 @@ TEST_F(X11WindowFixture, WorkerTextureIsSeenByTheWindowContext) {
 // EGL draws unless GLX is asked for, on our own window and on a daemon's
 // window of any 24-bit true-colour visual (EGL lists one visual of each kind;
 // a daemon may have chosen another of the same layout, even one GLX offers
-// single-buffered only). Each binding also gives the worker a context that
-// shares the window's textures.
+// single-buffered only), and the frame reaches the window the right way up.
+// Each binding also gives the worker a context that shares the window's
+// textures.
 TEST_F(X11WindowFixture, EachBindingDrawsOnOwnAndForeignWindowsOfEveryTrueColourVisual) {
     std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()), &XCloseDisplay);
     Display* daemon = connection.get();
@@ -429,10 +430,21 @@ TEST_F(X11WindowFixture, EachBindingDrawsOnOwnAndForeignWindowsOfEveryTrueColour
             glVertex2f(-1.f, 1.f);
             glEnd();
             glDisable(GL_TEXTURE_2D);
+            // Green over the bottom rows (GL counts them from the bottom):
+            // a frame shown upside down would show.
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(0, 0, 24, 6);
+            glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glDisable(GL_SCISSOR_TEST);
             std::vector<u8> rgba;
             ASSERT_TRUE(s->ReadPixels(rgba));
             ExpectCentreRgb(rgba, 24, 20, 40, 160, 220);
             s->SwapBuffers();
+            const std::vector<u32> shown = WindowPixels(s->GetDisplay(), s->GetWindow(), 24, 20);
+            ASSERT_EQ(shown.size(), size_t(24 * 20));
+            EXPECT_EQ(shown[2 * 24 + 3], 0x28a0dcu);
+            EXPECT_EQ(shown[17 * 24 + 20], 0x00ff00u);
             glDeleteTextures(1, &tex);
             EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
             s.reset();

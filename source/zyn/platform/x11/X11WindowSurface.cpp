@@ -178,11 +178,18 @@ XVisualInfo* FindVisual(Display* display, int screen, unsigned long visualId) {
     return vi;
 }
 
+// Mesa's rasterisers on the processor; a GPU's driver swaps without them.
+bool IsSoftwareRenderer() {
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe") ||
+                        std::strstr(renderer, "swrast"));
+}
+
 }  // namespace
 
-// What a window drawn at half size needs to show its frames: the frame as GL
-// reads it, and the window-sized image it is stretched into.
-struct X11WindowSurface::HalfPresenter {
+// What a window whose frames are put on it as images needs: the frame as GL
+// reads it, and the window-sized image it is copied or stretched into.
+struct X11WindowSurface::ImagePresenter {
     Display* display = nullptr;
     Visual* visual = nullptr;
     int depth = 0;
@@ -191,10 +198,11 @@ struct X11WindowSurface::HalfPresenter {
     XImage* image = nullptr;
     XShmSegmentInfo shm = {};
     bool usesShm = false;
-    bool failed = false;  // said once that no image could be had
+    bool failed = false;      // said once that no image could be had
+    bool packInvert = false;  // GL can read the rows top row first
     std::vector<u8> drawn;
 
-    ~HalfPresenter() {
+    ~ImagePresenter() {
         FreeImage();
         if (gc) XFreeGC(display, gc);
     }
@@ -680,10 +688,19 @@ bool X11WindowSurface::CreateContext(int width, int height) {
             m_pGl = binding.release();
         }
         LogSend(kLogDebug, "X11WindowSurface -> drawing through %s", m_pGl->IsEgl() ? "EGL" : "GLX");
+        if (m_pGl->IsEgl() && m_pGl->MakeCurrent() && IsSoftwareRenderer()) {
+            m_pPresenter = MakePresenter();
+            m_bPutFrames = m_pPresenter && m_pPresenter->usesShm;
+            if (!m_bPutFrames) {
+                delete m_pPresenter;
+                m_pPresenter = nullptr;
+            }
+            if (m_bPutFrames) LogSend(kLogDebug, "X11WindowSurface -> frames put through shared memory");
+        }
     }
     if (m_bOwnWindow && (width != GetWidth() || height != GetHeight())) {
         // Sizes are asked for in drawn pixels.
-        if (m_pHalf) {
+        if (m_bHalf) {
             width *= 2;
             height *= 2;
         }
@@ -703,6 +720,9 @@ void X11WindowSurface::DestroyContext() {
     if (!m_pDisplay) return;
     // A new context draws at the window's size until asked again.
     SetHalfResolution(false);
+    delete m_pPresenter;
+    m_pPresenter = nullptr;
+    m_bPutFrames = false;
     delete m_pGl;
     m_pGl = nullptr;
 }
@@ -731,50 +751,61 @@ bool X11WindowSurface::MakeCurrent() {
 
 void X11WindowSurface::SwapBuffers() {
     if (!HasContext() || m_bDestroyed) return;
-    if (m_pHalf)
-        PresentHalf();
+    if (m_bHalf || m_bPutFrames)
+        PutFrame();
     else if (m_pGl->doubleBuffered)
         m_pGl->Swap();
     else
         glFlush();
 }
 
-bool X11WindowSurface::SetHalfResolution(bool half) {
-    if (half == (m_pHalf != nullptr)) return true;
-    if (!half) {
-        delete m_pHalf;
-        m_pHalf = nullptr;
-        m_bResized = true;
-        return true;
-    }
+X11WindowSurface::ImagePresenter* X11WindowSurface::MakePresenter() {
     // The frame is read from the back buffer, so it must not be the one shown.
-    if (!HasContext() || m_bDestroyed || !m_pGl->doubleBuffered) return false;
+    if (!HasContext() || m_bDestroyed || !m_pGl->doubleBuffered) return nullptr;
     XVisualInfo* vi = FindVisual(m_pDisplay, m_Screen, m_VisualId);
-    if (!vi) return false;
-    std::unique_ptr<HalfPresenter> presenter(new HalfPresenter);
+    if (!vi) return nullptr;
+    std::unique_ptr<ImagePresenter> presenter(new ImagePresenter);
     presenter->display = m_pDisplay;
     presenter->visual = vi->visual;
     presenter->depth = vi->depth;
     const bool trueColor = vi->c_class == TrueColor;
     XFree(vi);
-    if (!trueColor) return false;
+    if (!trueColor) return nullptr;
     // Shared memory reaches only a server on this machine.
     const char* name = DisplayString(m_pDisplay);
     presenter->canShm = XShmQueryExtension(m_pDisplay) && name && (name[0] == ':' || !std::strncmp(name, "unix:", 5));
     presenter->gc = XCreateGC(m_pDisplay, m_Window, 0, nullptr);
-    if (!presenter->gc || !presenter->Fit(m_Width, m_Height)) {
+    if (!presenter->gc || !presenter->Fit(m_Width, m_Height)) return nullptr;
+    presenter->packInvert = MakeCurrent() && EglCommon::HasWord(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)),
+                                                                "GL_MESA_pack_invert");
+    return presenter.release();
+}
+
+bool X11WindowSurface::SetHalfResolution(bool half) {
+    if (half == m_bHalf) return true;
+    if (!half) {
+        m_bHalf = false;
+        if (!m_bPutFrames) {
+            delete m_pPresenter;
+            m_pPresenter = nullptr;
+        }
+        m_bResized = true;
+        return true;
+    }
+    if (!m_pPresenter) m_pPresenter = MakePresenter();
+    if (!m_pPresenter) {
         LogSend(kLogInfo, "X11WindowSurface -> the window's pixels cannot take stretched frames");
         return false;
     }
     LogSend(kLogDebug, "X11WindowSurface -> drawing at half size, shown through %s",
-            presenter->usesShm ? "shared memory" : "image requests");
-    m_pHalf = presenter.release();
+            m_pPresenter->usesShm ? "shared memory" : "image requests");
+    m_bHalf = true;
     m_bResized = true;
     return true;
 }
 
-void X11WindowSurface::PresentHalf() {
-    HalfPresenter& p = *m_pHalf;
+void X11WindowSurface::PutFrame() {
+    ImagePresenter& p = *m_pPresenter;
     if (!p.Fit(m_Width, m_Height)) {
         if (!p.failed) LogSend(kLogError, "X11WindowSurface -> no image for a %d x %d window", m_Width, m_Height);
         p.failed = true;
@@ -783,12 +814,28 @@ void X11WindowSurface::PresentHalf() {
     p.failed = false;
     const int w = GetWidth();
     const int h = GetHeight();
-    p.drawn.resize(size_t(w) * size_t(h) * 4);
+    u8* image = reinterpret_cast<u8*>(p.image->data);
+    const size_t imageStride = size_t(p.image->bytes_per_line);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, p.drawn.data());
-    Backends::UpscaleDouble(p.drawn.data(), w, h, size_t(w) * 4, reinterpret_cast<u8*>(p.image->data), m_Width,
-                            m_Height, size_t(p.image->bytes_per_line));
+    if (!m_bHalf && p.packInvert) {
+        // Straight into the image, top row first as X wants it.
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+        glPixelStorei(GL_PACK_ROW_LENGTH, GLint(imageStride / 4));
+        glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, image);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+    } else {
+        p.drawn.resize(size_t(w) * size_t(h) * 4);
+        glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, p.drawn.data());
+        if (m_bHalf) {
+            Backends::UpscaleDouble(p.drawn.data(), w, h, size_t(w) * 4, image, m_Width, m_Height, imageStride);
+        } else {
+            for (int y = 0; y < h; ++y)
+                std::memcpy(image + size_t(y) * imageStride, p.drawn.data() + size_t(h - 1 - y) * size_t(w) * 4,
+                            size_t(w) * 4);
+        }
+    }
     if (p.usesShm) {
         XShmPutImage(m_pDisplay, m_Window, p.gc, p.image, 0, 0, 0, 0, unsigned(m_Width), unsigned(m_Height), False);
         // The server has copied the image once it answers: the next frame
@@ -881,7 +928,7 @@ void X11WindowSurface::PumpEvents() {
                 break;
             }
             case MotionNotify:
-                if (m_pHalf)
+                if (m_bHalf)
                     Send(3, ev.xmotion.x / 2, ev.xmotion.y / 2);
                 else
                     Send(3, ev.xmotion.x, ev.xmotion.y);

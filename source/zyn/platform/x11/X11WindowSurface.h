@@ -46,13 +46,17 @@ public:
     void DestroyContext() override;
     bool HasContext() const override { return m_pGl != nullptr; }
     bool MakeCurrent() override;
+    /// Through Mesa's software EGL on a server that shares memory with us,
+    /// the frame is read back and put on the window from shared memory, as
+    /// GLX does unasked: EGL would send it in image requests, which cost the
+    /// server more than the frame cost us.
     void SwapBuffers() override;
     /// Through EGL, or GLX's swap-control extensions where the server lists
     /// them; otherwise nothing.
     void SetSwapInterval(int interval) override;
     /// The drawn size: the window's, or half of it, rounded up.
-    int GetWidth() const override { return m_pHalf ? (m_Width + 1) / 2 : m_Width; }
-    int GetHeight() const override { return m_pHalf ? (m_Height + 1) / 2 : m_Height; }
+    int GetWidth() const override { return m_bHalf ? (m_Width + 1) / 2 : m_Width; }
+    int GetHeight() const override { return m_bHalf ? (m_Height + 1) / 2 : m_Height; }
     /// The frame drawn since the last SwapBuffers (the back buffer: the
     /// front one is not readable on every driver), top row first, alpha 255,
     /// at the drawn size. Call it before SwapBuffers.
@@ -99,12 +103,15 @@ private:
     bool AdoptWindow(unsigned long window);
     bool CreateWindow(const char* title, int width, int height);
     void HandleKey(void* xevent, bool down);
-    void PresentHalf();
+    struct ImagePresenter;
+    /// Null where the window's pixels cannot take our images.
+    ImagePresenter* MakePresenter();
+    /// Puts the drawn frame on the window as an image, stretched at half size.
+    void PutFrame();
     /// The X11 display's EGL display, initialised on first use; null where
     /// EGL cannot draw on it or GLX is asked for.
     void* Egl();
 
-    struct HalfPresenter;
     struct GlBinding;
     struct GlxBinding;
     struct EglBinding;
@@ -119,7 +126,9 @@ private:
     GlBinding* m_pGl = nullptr;        // owned: the contexts
     void* m_pEgl = nullptr;            // owned (EGLDisplay), made on first use
     bool m_bEglTried = false;
-    HalfPresenter* m_pHalf = nullptr;  // owned, while drawing at half size
+    ImagePresenter* m_pPresenter = nullptr;  // owned, while frames are put as images
+    bool m_bHalf = false;                    // drawing at half size
+    bool m_bPutFrames = false;               // full-size frames put as images
     bool m_bOwnWindow = false;
     bool m_bDestroyed = false;
     bool m_bCloseRequested = false;
