@@ -220,10 +220,26 @@ TEST_F(X11WindowFixture, HalfResolutionShowsTheFrameStretchedOverTheWindow) {
     ASSERT_TRUE(PumpUntil(s.get(), [&] { return !events.empty(); }));
     EXPECT_EQ(events[0], Ev(3, 20, 15));
 
+    // A window grown past twice its size is still filled: GL's buffers
+    // follow it within a frame, though no frame is swapped at half size.
+    XResizeWindow(s->GetDisplay(), s->GetWindow(), 264, 188);
+    XSync(s->GetDisplay(), False);
+    ASSERT_TRUE(PumpUntil(s.get(), [&] { return s->TakeResize(w, h); }));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(132, 94));
+    for (int frame = 0; frame < 2; ++frame) {
+        glViewport(0, 0, 132, 94);
+        glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        s->SwapBuffers();
+    }
+    const std::vector<u32> grown = WindowPixels(s->GetDisplay(), s->GetWindow(), 264, 188);
+    ASSERT_EQ(grown.size(), size_t(264 * 188));
+    EXPECT_EQ(grown.back(), 0xff0000u);
+
     // Back to full size, reported once.
     ASSERT_TRUE(s->SetHalfResolution(false));
     ASSERT_TRUE(s->TakeResize(w, h));
-    EXPECT_EQ(std::make_pair(w, h), std::make_pair(66, 47));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(264, 188));
     EXPECT_FALSE(s->TakeResize(w, h));
 }
 

@@ -688,6 +688,8 @@ bool X11WindowSurface::CreateContext(int width, int height) {
             m_pGl = binding.release();
         }
         LogSend(kLogDebug, "X11WindowSurface -> drawing through %s", m_pGl->IsEgl() ? "EGL" : "GLX");
+        m_SwappedWidth = m_Width;
+        m_SwappedHeight = m_Height;
         if (m_pGl->IsEgl() && m_pGl->MakeCurrent() && IsSoftwareRenderer()) {
             m_pPresenter = MakePresenter();
             m_bPutFrames = m_pPresenter && m_pPresenter->usesShm;
@@ -835,6 +837,13 @@ void X11WindowSurface::PutFrame() {
                 std::memcpy(image + size_t(y) * imageStride, p.drawn.data() + size_t(h - 1 - y) * size_t(w) * 4,
                             size_t(w) * 4);
         }
+    }
+    // Mesa takes a window's new size for its buffers at a swap, and only
+    // then: one swap, under the image put over it at once.
+    if (m_Width != m_SwappedWidth || m_Height != m_SwappedHeight) {
+        m_pGl->Swap();
+        m_SwappedWidth = m_Width;
+        m_SwappedHeight = m_Height;
     }
     if (p.usesShm) {
         XShmPutImage(m_pDisplay, m_Window, p.gc, p.image, 0, 0, 0, 0, unsigned(m_Width), unsigned(m_Height), False);

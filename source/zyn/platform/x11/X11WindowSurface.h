@@ -137,6 +137,8 @@ private:
     bool m_bObscured = false;
     int m_Width = 0;
     int m_Height = 0;
+    int m_SwappedWidth = 0;  // the window's size when GL last took it
+    int m_SwappedHeight = 0;
     float m_fContentScale = 1.f;
 };
 
