@@ -691,13 +691,12 @@ bool X11WindowSurface::CreateContext(int width, int height) {
         m_SwappedWidth = m_Width;
         m_SwappedHeight = m_Height;
         if (m_pGl->IsEgl() && m_pGl->MakeCurrent() && IsSoftwareRenderer()) {
-            m_pPresenter = MakePresenter();
-            m_bPutFrames = m_pPresenter && m_pPresenter->usesShm;
-            if (!m_bPutFrames) {
-                delete m_pPresenter;
-                m_pPresenter = nullptr;
+            std::unique_ptr<ImagePresenter> presenter(MakePresenter());
+            if (presenter && presenter->usesShm) {
+                m_pPresenter = presenter.release();
+                m_bPutFrames = true;
+                LogSend(kLogDebug, "X11WindowSurface -> frames put through shared memory");
             }
-            if (m_bPutFrames) LogSend(kLogDebug, "X11WindowSurface -> frames put through shared memory");
         }
     }
     if (m_bOwnWindow && (width != GetWidth() || height != GetHeight())) {
