@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -226,9 +227,15 @@ TEST(ImageDecode, DecodedImageCacheServesIntactEntriesOnly) {
     ASSERT_FALSE(plain.empty());
     const std::string jp2Entry = folder + "/" + Impl::CacheEntryName(jp2.data(), jp2.size(), true);
 
-    // A first run decodes and keeps the pixels.
+    // A first run decodes and keeps the pixels; its batch ends by pruning
+    // what it did not ask for, which is waited for before the cache is
+    // planted with more.
+    ASSERT_EQ(mkdir((std::string(pattern) + "/cache").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteWhole(folder + "/stale.pix", "left by another art pack");
     Zyn::PrefetchImages({{jp2, true}});
     EXPECT_EQ(All(Decode(jp2, true)), plain);
+    ASSERT_TRUE(GoneWithin(folder + "/stale.pix", 10.0));
     ASSERT_TRUE(Exists(jp2Entry));
     const std::string intact = ReadWhole(jp2Entry);
     EXPECT_EQ(intact.size(), 32u + plain.size());

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -80,6 +81,9 @@ const char kCacheSuffix[] = ".pix";
 // Set by the program before it prefetches; each batch takes a copy.
 std::mutex g_CacheMutex;
 std::string g_CacheFolder;
+// The latest batch's number: only it prunes the cache, so that an earlier
+// batch that ends late cannot remove the entries a newer one reads.
+std::atomic<unsigned> g_LatestBatch{0};
 
 uint64_t Hash64(const unsigned char* data, size_t size) {
     uint64_t h = 0x243F6A8885A308D3ull ^ uint64_t(size);
@@ -213,7 +217,8 @@ public:
             cache = g_CacheFolder;
         }
         KeepLargeBlocks::Begin();
-        m_Workers.emplace_back([this, batch, cache] {
+        const unsigned number = ++g_LatestBatch;
+        m_Workers.emplace_back([this, batch, cache, number] {
             // A failure is decoded again, and reported, by whoever asks for the image.
             ScopedQuietLog quiet;
             std::set<std::string> used;
@@ -241,7 +246,7 @@ public:
                 p->done = true;
                 m_Done.notify_all();
             }
-            if (!cache.empty()) PruneCache(cache, used);
+            if (!cache.empty() && g_LatestBatch == number) PruneCache(cache, used);
             KeepLargeBlocks::End();
         });
     }
