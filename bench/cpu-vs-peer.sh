@@ -57,10 +57,10 @@ trap cleanup EXIT INT TERM
 # gets the wall-clock time at which the first frame was handed to the X
 # server (the end of the first swap), so that no polling process competes
 # with the hack while it starts.
-# Both hacks swap through EGL (ours through GLX where EGL cannot draw, or
-# with ZYN_X11_GL=glx). At low detail ours puts its stretched frames on the
-# window itself: an image put outside a swap is a frame too (Mesa's own puts
-# happen inside one).
+# atunnel swaps through EGL. Ours, on Mesa's software rasteriser, draws
+# through EGL too but puts each frame on the window itself from shared
+# memory (stretched at low detail); through GLX (ZYN_X11_GL=glx) it swaps.
+# An image put outside a swap is a frame (Mesa's own puts happen inside one).
 cat >"$work/swapcount.c" <<'EOF'
 #define _GNU_SOURCE
 #include <dlfcn.h>

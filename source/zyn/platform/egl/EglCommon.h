@@ -1,7 +1,7 @@
 #ifndef ZYN_PLATFORM_EGL_EGLCOMMON_H
 #define ZYN_PLATFORM_EGL_EGLCOMMON_H
 
-// What the EGL-based backends (headless, Wayland) share: opening a display
+// What the EGL-based backends (headless, Wayland, X11) share: opening a display
 // of a platform, and the framebuffer-object entry points they render into.
 
 #include <cstring>
