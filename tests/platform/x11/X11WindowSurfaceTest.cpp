@@ -295,7 +295,8 @@ TEST_F(X11WindowFixture, WindowManagerCloseSetsTheFlag) {
 
 TEST_F(X11WindowFixture, ForeignWindowDestroyedByItsOwnerIsNoticed) {
     // The "daemon": another connection owning the window.
-    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()), &XCloseDisplay);
+    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()),
+                                                           &XCloseDisplay);
     Display* daemon = connection.get();
     ASSERT_TRUE(daemon);
     const Window w = XCreateSimpleWindow(daemon, DefaultRootWindow(daemon), 0, 0, 48, 40, 0, 0, 0);
@@ -365,7 +366,8 @@ TEST_F(X11WindowFixture, WorkerTextureIsSeenByTheWindowContext) {
 // Each binding also gives the worker a context that shares the window's
 // textures.
 TEST_F(X11WindowFixture, EachBindingDrawsOnOwnAndForeignWindowsOfEveryTrueColourVisual) {
-    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()), &XCloseDisplay);
+    std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(ms_pServer->Name().c_str()),
+                                                           &XCloseDisplay);
     Display* daemon = connection.get();
     ASSERT_TRUE(daemon);
     XVisualInfo tmpl = {};
@@ -406,9 +408,10 @@ TEST_F(X11WindowFixture, EachBindingDrawsOnOwnAndForeignWindowsOfEveryTrueColour
                 glXGetConfig(daemon, &v, GLX_DOUBLEBUFFER, &doubleBuffered);
                 if (!binding.egl && !doubleBuffered) continue;
                 XSetWindowAttributes swa = {};
-                swa.colormap = colormap = XCreateColormap(daemon, DefaultRootWindow(daemon), v.visual, AllocNone);
-                foreign = XCreateWindow(daemon, DefaultRootWindow(daemon), 0, 0, 24, 20, 0, v.depth, InputOutput,
-                                        v.visual, CWColormap | CWBorderPixel, &swa);
+                swa.colormap = colormap =
+                    XCreateColormap(daemon, DefaultRootWindow(daemon), v.visual, AllocNone);
+                foreign = XCreateWindow(daemon, DefaultRootWindow(daemon), 0, 0, 24, 20, 0, v.depth,
+                                        InputOutput, v.visual, CWColormap | CWBorderPixel, &swa);
                 XMapWindow(daemon, foreign);
                 XSync(daemon, False);
                 s.reset(X11WindowSurface::AttachToWindow(foreign, ms_pServer->Name().c_str()));

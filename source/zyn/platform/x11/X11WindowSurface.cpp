@@ -75,7 +75,6 @@ void InstallErrorHandler() {
 
 const long kMapWaitMicroseconds = 2000000;
 
-
 }  // namespace
 
 int X11KeySymToKeyCode(unsigned long keysym) {
@@ -231,7 +230,8 @@ struct X11WindowSurface::ImagePresenter {
             image = XShmCreateImage(display, visual, unsigned(depth), ZPixmap, nullptr, &shm, unsigned(width),
                                     unsigned(height));
             if (image) {
-                shm.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
+                shm.shmid =
+                    shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
                 void* at = shm.shmid >= 0 ? shmat(shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
                 if (at != reinterpret_cast<void*>(-1)) {
                     shm.shmaddr = image->data = static_cast<char*>(at);
@@ -326,7 +326,8 @@ struct X11WindowSurface::GlxBinding : GlBinding {
             LogSend(kLogError, "X11WindowSurface -> the window's visual does not support GL");
             return false;
         }
-        if (!doubleBuffer) LogSend(kLogWarning, "X11WindowSurface -> single-buffered visual, frames may flicker");
+        if (!doubleBuffer)
+            LogSend(kLogWarning, "X11WindowSurface -> single-buffered visual, frames may flicker");
         doubleBuffered = doubleBuffer != 0;
         context = glXCreateContext(display, vi, nullptr, True);
         XFree(vi);
@@ -390,7 +391,8 @@ struct X11WindowSurface::GlxBinding : GlBinding {
             }
             if (configs) XFree(configs);
             XSync(display, False);
-            LogSend(kLogDebug, "X11WindowSurface -> worker context on %s", pbuffer ? "a pbuffer" : "the window");
+            LogSend(kLogDebug, "X11WindowSurface -> worker context on %s",
+                    pbuffer ? "a pbuffer" : "the window");
         }
         const GLXDrawable drawable = pbuffer ? GLXDrawable(pbuffer) : GLXDrawable(window);
         Backends::ReleaseOtherContexts(Backends::Api::kGlx);
@@ -427,7 +429,8 @@ struct X11WindowSurface::EglBinding : GlBinding {
     // (EGL lists one visual of each kind, and a daemon may have picked
     // another); with a depth buffer where there is a choice, as GLX gives.
     static EGLConfig ChooseConfig(EGLDisplay egl, Display* display, int screen, unsigned long visualId) {
-        const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+        const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                  EGL_NONE};
         EGLint count = 0;
         if (!eglChooseConfig(egl, attribs, nullptr, 0, &count) || count < 1) return nullptr;
         std::vector<EGLConfig> configs(static_cast<size_t>(count));
@@ -444,7 +447,8 @@ struct X11WindowSurface::EglBinding : GlBinding {
             if (VisualID(id) == VisualID(visualId)) {
                 score = 4;
             } else if (id) {
-                std::unique_ptr<XVisualInfo, int (*)(void*)> vi(FindVisual(display, screen, VisualID(id)), XFree);
+                std::unique_ptr<XVisualInfo, int (*)(void*)> vi(FindVisual(display, screen, VisualID(id)),
+                                                                XFree);
                 if (vi && vi->depth == want->depth && vi->c_class == want->c_class &&
                     vi->red_mask == want->red_mask && vi->green_mask == want->green_mask &&
                     vi->blue_mask == want->blue_mask)
@@ -468,7 +472,8 @@ struct X11WindowSurface::EglBinding : GlBinding {
         if (!eglBindAPI(EGL_OPENGL_API)) return false;
         surface = eglCreateWindowSurface(egl, config, static_cast<EGLNativeWindowType>(window), nullptr);
         if (surface == EGL_NO_SURFACE) {
-            LogSend(kLogInfo, "X11WindowSurface -> EGL cannot draw on the window (0x%x)", unsigned(eglGetError()));
+            LogSend(kLogInfo, "X11WindowSurface -> EGL cannot draw on the window (0x%x)",
+                    unsigned(eglGetError()));
             return false;
         }
         context = eglCreateContext(egl, config, EGL_NO_CONTEXT, nullptr);
@@ -479,7 +484,8 @@ struct X11WindowSurface::EglBinding : GlBinding {
         EGLint buffer = EGL_BACK_BUFFER;
         eglQuerySurface(egl, surface, EGL_RENDER_BUFFER, &buffer);
         doubleBuffered = buffer == EGL_BACK_BUFFER;
-        if (!doubleBuffered) LogSend(kLogWarning, "X11WindowSurface -> single-buffered surface, frames may flicker");
+        if (!doubleBuffered)
+            LogSend(kLogWarning, "X11WindowSurface -> single-buffered surface, frames may flicker");
         return true;
     }
 
@@ -507,14 +513,16 @@ struct X11WindowSurface::EglBinding : GlBinding {
             eglBindAPI(EGL_OPENGL_API);
             shared = eglCreateContext(egl, config, context, nullptr);
             if (shared == EGL_NO_CONTEXT) {
-                LogSend(kLogError, "X11WindowSurface -> shared context failed (0x%x)", unsigned(eglGetError()));
+                LogSend(kLogError, "X11WindowSurface -> shared context failed (0x%x)",
+                        unsigned(eglGetError()));
                 return false;
             }
         }
         Backends::ReleaseOtherContexts(Backends::Api::kEgl);
         eglBindAPI(EGL_OPENGL_API);
         if (!eglMakeCurrent(egl, EGL_NO_SURFACE, EGL_NO_SURFACE, shared)) {
-            LogSend(kLogError, "X11WindowSurface -> shared context not current (0x%x)", unsigned(eglGetError()));
+            LogSend(kLogError, "X11WindowSurface -> shared context not current (0x%x)",
+                    unsigned(eglGetError()));
             return false;
         }
         return true;
@@ -589,10 +597,12 @@ bool X11WindowSurface::CreateWindow(const char* title, int width, int height) {
     }
     XVisualInfo* vi = nullptr;
     if (EGLDisplay egl = Egl()) {
+        // Pairs of name and value.
+        // clang-format off
         const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                  EGL_RED_SIZE,     8,              EGL_GREEN_SIZE,      8,
-                                  EGL_BLUE_SIZE,    8,              EGL_DEPTH_SIZE,      16,
+                                  EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 16,
                                   EGL_NONE};
+        // clang-format on
         EGLConfig config = nullptr;
         EGLint count = 0, id = 0;
         if (eglChooseConfig(egl, attribs, &config, 1, &count) && count == 1 &&
@@ -600,8 +610,9 @@ bool X11WindowSurface::CreateWindow(const char* title, int width, int height) {
             vi = FindVisual(m_pDisplay, m_Screen, VisualID(id));
     }
     if (!vi) {
-        int doubleAttribs[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
-                               8,        GLX_DEPTH_SIZE,   16,           None};
+        int doubleAttribs[] = {
+            GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
+            8,        GLX_DEPTH_SIZE,   16,           None};
         int singleAttribs[] = {GLX_RGBA, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
         vi = glXChooseVisual(m_pDisplay, m_Screen, doubleAttribs);
         if (!vi) vi = glXChooseVisual(m_pDisplay, m_Screen, singleAttribs);
@@ -661,7 +672,8 @@ bool X11WindowSurface::AdoptWindow(unsigned long window) {
     if (!m_bOwnWindow) {
         // Another client owns the input of a foreign window; structure
         // events (size, destruction) and visibility may be watched by anyone.
-        XSelectInput(m_pDisplay, Window(window), attrs.your_event_mask | StructureNotifyMask | VisibilityChangeMask);
+        XSelectInput(m_pDisplay, Window(window),
+                     attrs.your_event_mask | StructureNotifyMask | VisibilityChangeMask);
     }
     return true;
 }
@@ -738,7 +750,8 @@ void* X11WindowSurface::Egl() {
             LogSend(kLogInfo, "X11WindowSurface -> GLX asked for (ZYN_X11_GL=glx)");
         } else {
             // GLX is still there to draw through: not worth more than a note.
-            const EGLDisplay egl = EglCommon::OpenDisplay(EGL_PLATFORM_X11_KHR, m_pDisplay, "X11WindowSurface", kLogInfo);
+            const EGLDisplay egl =
+                EglCommon::OpenDisplay(EGL_PLATFORM_X11_KHR, m_pDisplay, "X11WindowSurface", kLogInfo);
             if (egl != EGL_NO_DISPLAY) m_pEgl = egl;
         }
     }
@@ -774,11 +787,13 @@ X11WindowSurface::ImagePresenter* X11WindowSurface::MakePresenter() {
     if (!trueColor) return nullptr;
     // Shared memory reaches only a server on this machine.
     const char* name = DisplayString(m_pDisplay);
-    presenter->canShm = XShmQueryExtension(m_pDisplay) && name && (name[0] == ':' || !std::strncmp(name, "unix:", 5));
+    presenter->canShm =
+        XShmQueryExtension(m_pDisplay) && name && (name[0] == ':' || !std::strncmp(name, "unix:", 5));
     presenter->gc = XCreateGC(m_pDisplay, m_Window, 0, nullptr);
     if (!presenter->gc || !presenter->Fit(m_Width, m_Height)) return nullptr;
-    presenter->packInvert = MakeCurrent() && EglCommon::HasWord(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)),
-                                                                "GL_MESA_pack_invert");
+    presenter->packInvert =
+        MakeCurrent() &&
+        EglCommon::HasWord(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)), "GL_MESA_pack_invert");
     return presenter.release();
 }
 
@@ -808,7 +823,8 @@ bool X11WindowSurface::SetHalfResolution(bool half) {
 void X11WindowSurface::PutFrame() {
     ImagePresenter& p = *m_pPresenter;
     if (!p.Fit(m_Width, m_Height)) {
-        if (!p.failed) LogSend(kLogError, "X11WindowSurface -> no image for a %d x %d window", m_Width, m_Height);
+        if (!p.failed)
+            LogSend(kLogError, "X11WindowSurface -> no image for a %d x %d window", m_Width, m_Height);
         p.failed = true;
         return;
     }
@@ -830,11 +846,12 @@ void X11WindowSurface::PutFrame() {
         p.drawn.resize(size_t(w) * size_t(h) * 4);
         glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, p.drawn.data());
         if (m_bHalf) {
-            Backends::UpscaleDouble(p.drawn.data(), w, h, size_t(w) * 4, image, m_Width, m_Height, imageStride);
+            Backends::UpscaleDouble(p.drawn.data(), w, h, size_t(w) * 4, image, m_Width, m_Height,
+                                    imageStride);
         } else {
             for (int y = 0; y < h; ++y)
-                std::memcpy(image + size_t(y) * imageStride, p.drawn.data() + size_t(h - 1 - y) * size_t(w) * 4,
-                            size_t(w) * 4);
+                std::memcpy(image + size_t(y) * imageStride,
+                            p.drawn.data() + size_t(h - 1 - y) * size_t(w) * 4, size_t(w) * 4);
         }
     }
     // Mesa takes a window's new size for its buffers at a swap, and only
@@ -845,7 +862,8 @@ void X11WindowSurface::PutFrame() {
         m_SwappedHeight = m_Height;
     }
     if (p.usesShm) {
-        XShmPutImage(m_pDisplay, m_Window, p.gc, p.image, 0, 0, 0, 0, unsigned(m_Width), unsigned(m_Height), False);
+        XShmPutImage(m_pDisplay, m_Window, p.gc, p.image, 0, 0, 0, 0, unsigned(m_Width), unsigned(m_Height),
+                     False);
         // The server has copied the image once it answers: the next frame
         // may write over it.
         XSync(m_pDisplay, False);

@@ -123,8 +123,8 @@ private:
     unsigned long m_VisualId = 0;
     unsigned long m_WmDeleteWindow = 0;
     unsigned long m_BlankCursor = 0;  // owned, made on first hide
-    GlBinding* m_pGl = nullptr;        // owned: the contexts
-    void* m_pEgl = nullptr;            // owned (EGLDisplay), made on first use
+    GlBinding* m_pGl = nullptr;       // owned: the contexts
+    void* m_pEgl = nullptr;           // owned (EGLDisplay), made on first use
     bool m_bEglTried = false;
     ImagePresenter* m_pPresenter = nullptr;  // owned, while frames are put as images
     bool m_bHalf = false;                    // drawing at half size
